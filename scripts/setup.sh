@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, test, fuzz and
+# benchmark. Safe to run any number of times: apt-get skips what is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libsimdjson-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-declarative-dev qt6-connectivity-dev qt6-sensors-dev qt6-shadertools-dev
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates
+  qml6-module-qtqml-workerscript qml6-module-qttest
+  clang libclang-rt-14-dev
+  python3
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,41 @@
+#include "platform/settings_store.hpp"
+
+namespace plimsy {
+
+namespace {
+template <typename T>
+std::optional<T> typed(const std::optional<setting_value_t>& value) {
+    if (value && std::holds_alternative<T>(*value)) return std::get<T>(*value);
+    return std::nullopt;
+}
+}  // namespace
+
+std::optional<bool> settings_store_t::read_bool(const std::string& key) const { return typed<bool>(read(key)); }
+
+std::optional<std::int64_t> settings_store_t::read_int(const std::string& key) const {
+    return typed<std::int64_t>(read(key));
+}
+
+std::optional<std::string> settings_store_t::read_string(const std::string& key) const {
+    return typed<std::string>(read(key));
+}
+
+std::optional<std::vector<std::string>> settings_store_t::read_string_array(const std::string& key) const {
+    return typed<std::vector<std::string>>(read(key));
+}
+
+std::optional<std::vector<std::int64_t>> settings_store_t::read_int_array(const std::string& key) const {
+    return typed<std::vector<std::int64_t>>(read(key));
+}
+
+std::optional<setting_value_t> memory_settings_store_t::read(const std::string& key) const {
+    auto it = values_.find(key);
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+void memory_settings_store_t::write(const std::string& key, const setting_value_t& value) { values_[key] = value; }
+
+void memory_settings_store_t::remove(const std::string& key) { values_.erase(key); }
+
+}  // namespace plimsy
