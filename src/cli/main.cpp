@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <string_view>
+
+#include "cli/decode_command.hpp"
+
+namespace {
+const char* usage =
+    "usage: plimsy-cli <command> [options]\n"
+    "commands:\n"
+    "  decode [--summary]   decode board output read from standard input\n"
+    "Run 'plimsy-cli <command> --help' for a command's options.\n";
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    const std::string_view command = argv[1];
+    if (command == "decode") return plimsy::decode_command(argc - 2, argv + 2, stdin, stdout, stderr);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "plimsy-cli: unknown command '%s'\n%s", argv[1], usage);
+    return 2;
+}
