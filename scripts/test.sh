@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the whole suite
+# under AddressSanitizer + UndefinedBehaviorSanitizer, the transport tests
+# under ThreadSanitizer, and a build of the fuzz targets and benchmarks so
+# they cannot rot. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+export CTEST_OUTPUT_ON_FAILURE=1
+export QT_QPA_PLATFORM=offscreen
+
+echo "== asan-ubsan: every test"
+cmake --preset asan-ubsan >/dev/null
+cmake --build --preset asan-ubsan
+ctest --preset asan-ubsan
+
+echo "== tsan: transport tests"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target test_transport test_platform
+# setarch -R: ThreadSanitizer in clang/gcc of this era trips over high ASLR entropy.
+TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform'
+
+echo "== fuzz targets and benchmarks build"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+cmake --preset release >/dev/null
+cmake --build --preset release
