@@ -52,6 +52,17 @@ std::string shortest(float value) {
     return out;
 }
 
+std::string xyz_debug_text(float x, float y, float z) {
+    std::string out = "{ x: ";
+    append_shortest(out, x);
+    out += ", y: ";
+    append_shortest(out, y);
+    out += ", z: ";
+    append_shortest(out, z);
+    out += " }";
+    return out;
+}
+
 std::string shortest(double value) {
     std::string out;
     append_shortest_impl(out, value);

@@ -18,6 +18,9 @@ std::string shortest(float value);
 std::string shortest(double value);
 void append_shortest(std::string& out, float value);
 
+// "{ x: 1.0, y: 2.5, z: -3.0 }": the debug text of every three-axis reading.
+std::string xyz_debug_text(float x, float y, float z);
+
 // "2026-12-05 01:24:08 +0000": the date, the time of day to the second and
 // the zone offset, in UTC. Leads most console lines.
 std::string timestamp(time_point_t t);

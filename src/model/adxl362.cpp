@@ -5,14 +5,7 @@
 namespace plimsy {
 
 std::string adxl362_t::debug_description() const {
-    std::string out = "{ x: ";
-    append_shortest(out, x);
-    out += ", y: ";
-    append_shortest(out, y);
-    out += ", z: ";
-    append_shortest(out, z);
-    out += " }";
-    return out;
+    return xyz_debug_text(x, y, z);
 }
 
 }  // namespace plimsy

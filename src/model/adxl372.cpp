@@ -36,14 +36,7 @@ bool adxl372_t::hold_expired() const {
 }
 
 std::string adxl372_t::debug_description() const {
-    std::string out = "{ x: ";
-    append_shortest(out, x);
-    out += ", y: ";
-    append_shortest(out, y);
-    out += ", z: ";
-    append_shortest(out, z);
-    out += " }";
-    return out;
+    return xyz_debug_text(x, y, z);
 }
 
 }  // namespace plimsy

@@ -127,7 +127,7 @@ void append_record_fields_json(std::string& out, const record_t& record) {
     out += '}';
 }
 
-std::string debug_description(const xyz_str_t& r) { return debug_text_t()("x", r.x)("y", r.y)("z", r.z).done(); }
+std::string debug_description(const xyz_str_t& r) { return xyz_debug_text(r.x, r.y, r.z); }
 
 std::string debug_description(const bme680_str_t& r) {
     return debug_text_t()("temp", r.temp)("pressure", r.pressure)("humidity", r.humidity)("gas", r.gas).done();

@@ -33,14 +33,7 @@ float hmc5883n_t::dir_mx() const { return direction_t::of(x, y).mx(); }
 float hmc5883n_t::dir_my() const { return direction_t::of(x, y).my(); }
 
 std::string hmc5883n_t::debug_description() const {
-    std::string out = "{ x: ";
-    append_shortest(out, x);
-    out += ", y: ";
-    append_shortest(out, y);
-    out += ", z: ";
-    append_shortest(out, z);
-    out += " }";
-    return out;
+    return xyz_debug_text(x, y, z);
 }
 
 }  // namespace plimsy
