@@ -1,0 +1,277 @@
+#include "config/config_connection.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace plimsy {
+
+namespace {
+
+const std::string key_enable_bridge = "enable_bridge";
+const std::string key_enable_ble = "enable_ble";
+const std::string key_history_ble_name = "history_ble_name";
+const std::string key_history_host = "history_host";
+const std::string key_history_port = "history_port";
+
+// Decimal text to an unsigned value no larger than max. Like the integer
+// parse the settings were first written against, a leading "+" or "-" is
+// accepted, so "-0" reads as 0 while "-1" fails; no blanks anywhere.
+std::optional<std::uint32_t> parse_unsigned(std::string_view text, std::uint32_t max) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        if (value > max) return std::nullopt;  // also keeps the sum from overflowing
+    }
+    if (negative && value != 0) return std::nullopt;
+    return value;
+}
+
+// Most-recently-used update shared by the three histories.
+template <typename T>
+void move_to_front(std::vector<T>& history, const T& value) {
+    std::erase(history, value);
+    history.insert(history.begin(), value);
+    if (history.size() > static_cast<std::size_t>(config_connection_t::history_count)) history.pop_back();
+}
+
+}  // namespace
+
+const std::vector<std::string> config_connection_t::default_ble_name = {
+    "Plimsy:91 UART",
+    "brambleA1 UART",
+    "brambleB22 UART",
+};
+
+const std::vector<std::string> config_connection_t::default_host = {
+    "192.168.0.20", "192.168.4.1", std::string(default_bridge_host), "192.168.1.21", "10.0.0.20", "172.16.0.20",
+};
+
+const std::vector<std::uint16_t> config_connection_t::default_port = {default_port_value};
+
+config_connection_t::config_connection_t(settings_store_t& store, console_t& console, std::string ble_name,
+                                         std::string host, std::uint16_t port, bool delete_saved)
+    : store_(store), console_(console) {
+    if (delete_saved) delete_config();
+    reset_history();
+    load_saved(ble_name, host, port);
+}
+
+std::optional<std::string> config_connection_t::validate_host(std::string_view text) {
+    std::array<std::uint32_t, 4> octets{};
+    bool good = true;
+    // At most three splits: a fifth dotted part stays glued to the fourth,
+    // which then fails to parse.
+    std::size_t index = 0;
+    while (index < 4) {
+        std::size_t dot = index < 3 ? text.find('.') : std::string_view::npos;
+        std::string_view part = text.substr(0, dot);
+        if (auto value = parse_unsigned(part, 255)) {
+            octets[index] = *value;
+        } else {
+            good = false;
+        }
+        ++index;
+        if (dot == std::string_view::npos) break;
+        text.remove_prefix(dot + 1);
+    }
+    auto unicast_end = [](std::uint32_t octet) { return octet >= 1 && octet <= 254; };
+    if (!good || !unicast_end(octets[0]) || !unicast_end(octets[3])) return std::nullopt;
+    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
+           std::to_string(octets[3]);
+}
+
+void config_connection_t::set_show_config(bool value) {
+    will_change();
+    show_config_ = value;
+}
+
+void config_connection_t::set_enable_bridge(bool value) {
+    will_change();
+    enable_bridge_ = value;
+    save_flag(flag_t::enable_bridge);
+}
+
+void config_connection_t::set_enable_ble(bool value) {
+    will_change();
+    enable_ble_ = value;
+    save_flag(flag_t::enable_ble);
+}
+
+void config_connection_t::set_ble_name(std::string value) {
+    will_change();
+    ble_name_ = std::move(value);
+}
+
+void config_connection_t::set_host(std::string value) {
+    will_change();
+    host_ = std::move(value);
+}
+
+void config_connection_t::set_port(std::uint16_t value) {
+    will_change();
+    port_ = value;
+}
+
+std::string config_connection_t::host_bind() const {
+    if (!host_bind_) host_bind_ = host_;
+    return *host_bind_;
+}
+
+void config_connection_t::set_host_bind(std::string_view text) {
+    // Decimal keypads in some locales offer a comma instead of a dot.
+    std::string typed(text);
+    std::replace(typed.begin(), typed.end(), ',', '.');
+    host_bind_ = typed;
+    auto normalised = validate_host(typed);
+    will_change();
+    host_valid_ = normalised.has_value();
+    if (normalised) set_host(std::move(*normalised));
+}
+
+std::string config_connection_t::port_bind() const {
+    if (!port_bind_) port_bind_ = std::to_string(port_);
+    return *port_bind_;
+}
+
+void config_connection_t::set_port_bind(std::string_view text) {
+    port_bind_ = std::string(text);
+    auto value = parse_unsigned(text, 65535);
+    will_change();
+    // Port 0 cannot be connected to, so it counts as invalid.
+    port_valid_ = value.has_value() && *value != 0;
+    if (port_valid_) set_port(static_cast<std::uint16_t>(*value));
+}
+
+std::string config_connection_t::commit_ble_name(std::string_view name) {
+    if (!name.empty()) {
+        set_ble_name(std::string(name));
+    } else if (!history_ble_name_.empty()) {
+        set_ble_name(history_ble_name_.front());
+    }
+    if (history_ble_name_.empty() || history_ble_name_.front() != ble_name_) {
+        will_change();
+        move_to_front(history_ble_name_, ble_name_);
+    }
+    save_history_ble_name();
+    return ble_name_;
+}
+
+std::string config_connection_t::commit_host(std::string_view text) {
+    if (auto normalised = validate_host(text)) {
+        set_host(std::move(*normalised));
+    } else if (!history_host_.empty()) {
+        set_host(history_host_.front());
+    }
+    host_bind_ = host_;
+    if (history_host_.empty() || history_host_.front() != host_) {
+        will_change();
+        move_to_front(history_host_, host_);
+    }
+    save_history_host();
+    return host_;
+}
+
+std::uint16_t config_connection_t::commit_port(std::uint16_t value) {
+    if (value != 0) {
+        set_port(value);
+    } else if (!history_port_.empty()) {
+        set_port(history_port_.front());
+    }
+    port_bind_ = std::to_string(port_);
+    if (history_port_.empty() || history_port_.front() != port_) {
+        will_change();
+        move_to_front(history_port_, port_);
+    }
+    save_history_port();
+    return port_;
+}
+
+void config_connection_t::save_flag(flag_t flag) {
+    if (flag == flag_t::enable_bridge) {
+        store_.write(key_enable_bridge, enable_bridge_);
+    } else {
+        store_.write(key_enable_ble, enable_ble_);
+    }
+}
+
+void config_connection_t::save_history_ble_name() { store_.write(key_history_ble_name, history_ble_name_); }
+
+void config_connection_t::save_history_host() { store_.write(key_history_host, history_host_); }
+
+void config_connection_t::save_history_port() {
+    store_.write(key_history_port, std::vector<std::int64_t>(history_port_.begin(), history_port_.end()));
+}
+
+void config_connection_t::reset_history() {
+    will_change();
+    history_ble_name_ = default_ble_name;
+    history_host_ = default_host;
+    history_port_ = default_port;
+}
+
+void config_connection_t::load_saved(std::string_view ble_name, std::string_view host, std::uint16_t port) {
+    if (auto stored = store_.read_bool(key_enable_bridge)) set_enable_bridge(*stored);
+    if (auto stored = store_.read_bool(key_enable_ble)) set_enable_ble(*stored);
+
+    // A stored history is trusted as it is; the current value is its head.
+    if (auto stored = store_.read_string_array(key_history_ble_name); stored && !stored->empty()) {
+        will_change();
+        history_ble_name_ = std::move(*stored);
+        ble_name_ = history_ble_name_.front();
+    } else {
+        commit_ble_name(ble_name);
+    }
+
+    if (auto stored = store_.read_string_array(key_history_host); stored && !stored->empty()) {
+        will_change();
+        history_host_ = std::move(*stored);
+        host_ = history_host_.front();
+    } else {
+        commit_host(host);
+    }
+
+    auto stored_ports = store_.read_int_array(key_history_port);
+    bool ports_usable = stored_ports && !stored_ports->empty() &&
+                        std::all_of(stored_ports->begin(), stored_ports->end(),
+                                    [](std::int64_t p) { return p >= 0 && p <= 65535; });
+    if (ports_usable) {
+        will_change();
+        history_port_.assign(stored_ports->begin(), stored_ports->end());
+        port_ = history_port_.front();
+    } else {
+        commit_port(port);
+    }
+}
+
+void config_connection_t::delete_config() {
+    reset_history();
+    for (const std::string* key :
+         {&key_enable_bridge, &key_enable_ble, &key_history_ble_name, &key_history_host, &key_history_port}) {
+        store_.remove(*key);
+    }
+    console_.line("delete_config");
+}
+
+void connect_from_config(config_connection_t& config, connection_requests_t& requests) {
+    if (config.enable_bridge()) {
+        requests.connect_ble(config.commit_ble_name(config.ble_name()));
+        std::string host = config.commit_host(config.host());
+        std::uint16_t port = config.commit_port(config.port());
+        requests.connect_tcp(host, port);
+    } else if (config.enable_ble()) {
+        requests.connect_ble(config.commit_ble_name(config.ble_name()));
+    } else {
+        std::string host = config.commit_host(config.host());
+        std::uint16_t port = config.commit_port(config.port());
+        requests.connect_tcp(host, port);
+    }
+}
+
+}  // namespace plimsy

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace plimsy {
+
+// What the connection settings may ask of whoever owns the transports. The
+// coordinator implements it; tests record the calls.
+class connection_requests_t {
+public:
+    virtual ~connection_requests_t() = default;
+    virtual void connect_ble(const std::string& name) = 0;
+    virtual void connect_tcp(const std::string& host, std::uint16_t port) = 0;
+    virtual void disconnect() = 0;
+};
+
+}  // namespace plimsy
