@@ -37,7 +37,8 @@ public:
 // loop of each connection. Everything received reaches the delegate and the
 // receivers on the main thread, and the loop waits until it has been handled.
 //
-// All public members are called on the main thread.
+// All public members, the destructor included, are called on the main
+// thread: that is what lets a hand-over know the client is still alive.
 class tcp_client_t {
 public:
     tcp_client_t(tcp_client_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, main_queue_t& main,
