@@ -1,0 +1,114 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "platform/console.hpp"
+#include "platform/main_queue.hpp"
+#include "transport/receive_line.hpp"
+
+namespace plimsy {
+
+// What the owner of a TCP client provides. Every call arrives on the main
+// thread.
+class tcp_client_delegate_t {
+public:
+    virtual ~tcp_client_delegate_t() = default;
+    virtual void tcp_connected(const std::string& host, std::uint16_t port) = 0;
+    // An attempt failed or an established connection was lost. error_number
+    // is the platform's errno (0 when the peer simply closed).
+    virtual void tcp_failed(const std::string& host, std::uint16_t port, int error_number) = 0;
+    // Every received chunk, raw and before it is read as lines or frames.
+    virtual void forward_to_ble(std::span<const std::uint8_t> bytes) = 0;
+    // receive_arr reported the first binary frame after text; the owner
+    // answers the board with a single 0x00 byte.
+    virtual void first_binary_frame() {}
+};
+
+// One TCP connection to a bridge, numeric IPv4 only, with blocking sockets:
+// a worker thread makes each connection attempt and another runs the receive
+// loop of each connection. Everything received reaches the delegate and the
+// receivers on the main thread, and the loop waits until it has been handled.
+//
+// All public members, the destructor included, are called on the main
+// thread: that is what lets a hand-over know the client is still alive.
+class tcp_client_t {
+public:
+    tcp_client_t(tcp_client_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, main_queue_t& main,
+                 console_t& console, bool binary = false, bool force_text = true);
+    // Disconnects and joins the workers; nothing reaches the delegate after.
+    ~tcp_client_t();
+    tcp_client_t(const tcp_client_t&) = delete;
+    tcp_client_t& operator=(const tcp_client_t&) = delete;
+
+    // Starts an attempt unless one is running; true when already connected,
+    // in which case nothing changes.
+    bool connect(const std::string& host, std::uint16_t port);
+    // The user no longer wants the connection: clears enabled and valid and
+    // shuts the socket down, which ends a receive loop blocked in recv.
+    void disconnect();
+    // Writes all bytes in one call. False when not connected or the write
+    // failed; a peer that has gone yields false, never a signal.
+    bool send(std::span<const std::uint8_t> bytes);
+
+    bool enabled() const { return enabled_; }
+    bool valid() const { return valid_; }
+    bool connecting() const { return connecting_; }
+    bool binary() const { return binary_; }
+    bool force_text() const { return force_text_; }
+    const std::string& host() const { return host_; }
+    std::uint16_t port() const { return port_; }
+
+    bool empty_lines() const { return empty_lines_; }
+    void set_empty_lines(bool on) { empty_lines_ = on; }
+
+    static constexpr std::size_t buffer_size = 2048;
+
+private:
+    struct life_t;
+
+    void connect_once(std::string host, std::uint16_t port);
+    void receive_loop(int fd, std::string host, std::uint16_t port);
+
+    // Runs fn on the main thread and waits for it; false when the client is
+    // being destroyed, in which case fn may not have run.
+    bool hand_over(std::function<void()> fn);
+    // Runs fn on the main thread later, unless the client is gone by then.
+    void post(std::function<void()> fn);
+
+    tcp_client_delegate_t& delegate_;
+    receive_line_t& lines_;
+    receive_arr_t& frames_;
+    main_queue_t& main_;
+    console_t& console_;
+
+    std::atomic<bool> connecting_{false};
+    std::atomic<bool> enabled_{false};
+    std::atomic<bool> binary_;
+    const bool force_text_;
+    std::atomic<bool> empty_lines_{false};
+    std::atomic<bool> valid_{false};
+
+    // Guards so_ and every use of it from the main thread. The descriptor is
+    // closed only by the worker that owns it (the attempt, then the loop),
+    // after it is done with it; the main thread only shuts it down and
+    // forgets it, under the lock, so no send reaches a closed descriptor.
+    std::mutex so_mutex_;
+    int so_ = -1;
+
+    std::string host_ = "192.168.4.1";
+    std::uint16_t port_ = 81;
+
+    std::shared_ptr<life_t> life_;
+    std::thread connect_thread_;  // touched by the main thread only
+    std::thread receive_thread_;  // touched by the connect worker, and by the destructor after joining it
+};
+
+}  // namespace plimsy
