@@ -1,13 +1,21 @@
 #include <cstdio>
 #include <string_view>
 
+#include <atomic>
+#include <csignal>
+
 #include "cli/decode_command.hpp"
+#include "cli/simulate_command.hpp"
 
 namespace {
+std::atomic<bool> stop_requested{false};
+extern "C" void on_signal(int) { stop_requested = true; }
+
 const char* usage =
     "usage: plimsy-cli <command> [options]\n"
     "commands:\n"
     "  decode [--summary]   decode board output read from standard input\n"
+    "  simulate --board K   serve a simulated board over TCP on 127.0.0.1\n"
     "Run 'plimsy-cli <command> --help' for a command's options.\n";
 }
 
@@ -17,6 +25,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string_view command = argv[1];
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    if (command == "simulate") return plimsy::simulate_command(argc - 2, argv + 2, stdout, stderr, stop_requested);
     if (command == "decode") return plimsy::decode_command(argc - 2, argv + 2, stdin, stdout, stderr);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usage, stdout);
