@@ -1,0 +1,147 @@
+#include "transport/connection.hpp"
+
+#include <cstring>
+
+#include "common/text.hpp"
+
+namespace plimsy {
+
+connection_t::connection_t(services_t s)
+    : receive_pipeline_t(s.clock, s.store, s.console),
+      gps_data(s.altimeter),
+      main_(s.main),
+      haptics_(s.haptics),
+      make_central_(std::move(s.make_central)) {
+    gps_subscription_ = gps_data.subscribe([this] { will_change(); });
+}
+
+connection_t::~connection_t() {
+    // The transports call back into this object: stop them first.
+    tcp_client_.reset();
+    ble_.reset();
+    central_.reset();
+}
+
+tcp_client_t& connection_t::tcp_client() {
+    if (!tcp_client_)
+        tcp_client_ = std::make_unique<tcp_client_t>(*this, *this, *this, main_, console_, false, true);
+    return *tcp_client_;
+}
+
+ble_t& connection_t::ble() {
+    if (!ble_) {
+        if (make_central_) central_ = make_central_();
+        ble_ = std::make_unique<ble_t>(*this, *this, *this, central_.get(), console_, haptics_, false, true);
+        // The transport's finer status (power, found, connecting) is shown too.
+        ble_subscription_ = ble_->subscribe([this] { will_change(); });
+    }
+    return *ble_;
+}
+
+void connection_t::log(const std::string& text) { console_.line(timestamp(clock_.now()) + "  " + text); }
+
+void connection_t::set_status_tcp(std::string text, colour_t colour) {
+    will_change();
+    status_tcp_ = std::move(text);
+    sta_fg_tcp_ = colour;
+}
+
+void connection_t::set_status_ble(std::string text, colour_t colour) {
+    will_change();
+    status_ble_ = std::move(text);
+    sta_fg_ble_ = colour;
+}
+
+void connection_t::connect_tcp(const std::string& host, std::uint16_t port) {
+    const std::string where = host + ":" + std::to_string(port);
+    log("Connect " + where);
+    set_status_tcp("Connect " + where, colour_t::green);
+    if (tcp_client().connect(host, port)) console_.line("already connected");
+}
+
+void connection_t::tcp_connected(const std::string& host, std::uint16_t port) {
+    const std::string where = host + ":" + std::to_string(port);
+    log("connected to " + where);
+    clear_log();
+    set_status_tcp(where, colour_t::secondary);
+    binary = false;
+}
+
+void connection_t::tcp_failed(const std::string& host, std::uint16_t port, int error_number) {
+    // A peer that closes cleanly leaves no error number; say what happened
+    // rather than the C library's "Success".
+    std::string reason = error_number == 0 ? "Connection closed by peer" : std::strerror(error_number);
+    if (reason.empty()) reason = "Unknown error";
+    set_status_tcp(reason, colour_t::red);
+    log("connect " + host + ":" + std::to_string(port) + "  " + std::to_string(error_number) + " " + status_tcp_);
+    std::weak_ptr<int> alive = alive_;
+    main_.post_after(reconnect_delay, [this, alive, host, port] {
+        if (alive.expired()) return;
+        if (tcp_client_ && tcp_client_->enabled() && !tcp_client_->valid()) connect_tcp(host, port);
+    });
+}
+
+void connection_t::connect_ble(const std::string& name) {
+    set_status_ble("BLE scanning...", colour_t::green);
+    ble_t& b = ble();
+    b.set_name_connect(name);
+    b.set_enabled(true);
+    b.start_scan();
+}
+
+void connection_t::ble_connected(const std::string& name) {
+    log("connected to " + name);
+    clear_log();
+    set_status_ble(name, colour_t::secondary);
+    binary = false;
+}
+
+void connection_t::ble_disconnected(const std::string& name) {
+    set_status_ble("BLE scanning...", colour_t::red);
+    log("disconnected from " + name);
+}
+
+void connection_t::disconnect() {
+    log("Disconnecting");
+    if (tcp_client_) tcp_client_->disconnect();
+    if (ble_) {
+        ble_->set_enabled(false);
+        if (central_ && ble_->powered_on()) central_->stop_scan();
+        ble_->disconnect_peripheral();
+    }
+    will_change();
+    status_ble_ = "offline";
+    status_tcp_ = "offline";
+    sta_fg_ble_ = colour_t::accent;
+    sta_fg_tcp_ = colour_t::accent;
+}
+
+bool connection_t::ble_ready() const {
+    return ble_ && ble_->ble_peripheral() && ble_->ble_char_recv() && ble_->ble_char_send();
+}
+
+void connection_t::send(std::string_view text) {
+    if (ble_ready()) ble_->write_text(text);
+    if (tcp_client_ && tcp_client_->valid())
+        tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {
+    if (tcp_client_ && tcp_client_->valid()) tcp_client_->send(bytes);
+}
+
+void connection_t::forward_to_ble(std::span<const std::uint8_t> bytes) {
+    if (ble_ready()) ble_->write_data(bytes);
+}
+
+void connection_t::first_binary_frame() {
+    // The board expects one 0x00 byte when the stream turns binary; without a
+    // BLE link the write is refused and only the haptic tap remains.
+    const std::uint8_t zero = 0;
+    if (ble_)
+        ble_->write_data(std::span(&zero, 1));
+    else
+        haptics_.heavy();
+}
+
+}  // namespace plimsy

@@ -1,0 +1,193 @@
+#include "transport/connection.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+
+#include "platform/manual_main_queue.hpp"
+#include "sim/simulated_central.hpp"
+#include "transport/test_server.hpp"
+
+using namespace plimsy;
+
+namespace {
+
+constexpr const char* board_name = "Plimsy:91 UART";
+
+struct connection_fixture : ::testing::Test {
+    manual_clock_t clock;
+    memory_settings_store_t store;
+    captured_console_t console;
+    manual_main_queue_t queue{clock};
+    manual_altimeter_t altimeter;
+    counting_haptics_t haptics;
+    simulated_central_t* central = nullptr;
+    connection_t c{{clock, store, console, queue, altimeter, haptics, [this] {
+                        auto made = std::make_unique<simulated_central_t>();
+                        central = made.get();
+                        return made;
+                    }}};
+
+    // Pumps the main queue (and the simulated radio) until done() holds.
+    bool pump_until(const std::function<bool()>& done) {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::duration<double>(test_patience);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > give_up) return false;
+            queue.wait_for_work(0.005);
+            queue.run_pending();
+            if (central) central->run_pending();
+        }
+        return true;
+    }
+    bool console_has(std::string_view text) const {
+        for (const auto& l : console.lines())
+            if (l.find(text) != std::string::npos) return true;
+        return false;
+    }
+    simulated_peripheral_t& board() {
+        c.ble();  // makes the central
+        return central->add_peripheral(board_name);
+    }
+};
+
+}  // namespace
+
+TEST_F(connection_fixture, refused_tcp_shows_the_error_and_retries_until_disconnected) {
+    EXPECT_EQ(c.status_tcp(), "offline");
+    EXPECT_EQ(c.sta_fg_tcp(), colour_t::primary);
+    test_server_t refusing(false);
+    const std::string where = "127.0.0.1:" + std::to_string(refusing.port());
+
+    c.connect_tcp("127.0.0.1", refusing.port());
+    EXPECT_EQ(c.status_tcp(), "Connect " + where);
+    EXPECT_EQ(c.sta_fg_tcp(), colour_t::green);
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::red; }));
+    EXPECT_EQ(c.status_tcp(), std::strerror(ECONNREFUSED));
+    EXPECT_TRUE(console_has("  connect " + where + "  " + std::to_string(ECONNREFUSED) + " "));
+
+    // Nothing happens before the delay; after it, a new attempt.
+    clock.advance(3.9);
+    queue.run_due();
+    EXPECT_EQ(c.sta_fg_tcp(), colour_t::red);
+    clock.advance(0.2);
+    queue.run_due();
+    EXPECT_EQ(c.sta_fg_tcp(), colour_t::green);
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::red; }));
+
+    // A disconnect in between stops the retries: the timer finds nothing to do.
+    c.disconnect();
+    EXPECT_EQ(c.status_tcp(), "offline");
+    EXPECT_EQ(c.sta_fg_tcp(), colour_t::accent);
+    clock.advance(5);
+    queue.run_due();
+    queue.run_pending();
+    EXPECT_EQ(c.status_tcp(), "offline");
+}
+
+TEST_F(connection_fixture, tcp_connection_resets_the_log_and_counts_lines) {
+    test_server_t server;
+    c.set_log_enable(true);
+    c.receive_line("old line");
+    c.receive_line("older line");
+    c.connect_tcp("127.0.0.1", server.port());
+    ASSERT_TRUE(server.accept_peer());
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::secondary; }));
+    EXPECT_EQ(c.status_tcp(), "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_TRUE(c.arr_rx().empty());
+    EXPECT_EQ(c.msg_count, 0u);
+
+    server.send("gravity={\"x\":0,\"y\":0,\"z\":1}\ngravity={\"x\":0,\"y\":1,\"z\":0}\n");
+    ASSERT_TRUE(pump_until([&] { return c.arr_rx().size() == 2; }));
+    EXPECT_EQ(c.sensors.device_model, device_model_t::gravity);
+    EXPECT_EQ(c.msg_count, 1u);  // the first line only arms the counting
+
+    c.connect_tcp("127.0.0.1", server.port());
+    EXPECT_TRUE(console_has("already connected"));
+
+    c.disconnect();
+    EXPECT_EQ(c.arr_rx().size(), 2u);  // a disconnect keeps the log
+}
+
+TEST_F(connection_fixture, ble_statuses_and_commands) {
+    auto& p = board();
+    c.connect_ble(board_name);
+    EXPECT_EQ(c.status_ble(), "BLE scanning...");
+    EXPECT_EQ(c.sta_fg_ble(), colour_t::green);
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_ble() == colour_t::secondary; }));
+    EXPECT_EQ(c.status_ble(), board_name);
+
+    p.notify("compass={\"h\":90.5,\"x\":0,\"y\":0,\"z\":9.8}\n");
+    ASSERT_TRUE(pump_until([&] { return c.sensors.device_model == device_model_t::compass_gravity; }));
+
+    c.send("C\n");
+    ASSERT_TRUE(pump_until([&] { return !p.writes().empty(); }));
+    EXPECT_EQ(p.writes().back(), (std::vector<std::uint8_t>{'C', '\n', '\r', '\n'}));
+
+    // An unexpected loss: scanning again, in red, and back by itself.
+    p.lose();
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_ble() == colour_t::red; }));
+    EXPECT_EQ(c.status_ble(), "BLE scanning...");
+    p.reappear();
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_ble() == colour_t::secondary; }));
+
+    c.disconnect();
+    EXPECT_EQ(c.status_ble(), "offline");
+    EXPECT_EQ(c.sta_fg_ble(), colour_t::accent);
+    central->run_pending();
+    EXPECT_FALSE(p.connected());
+}
+
+TEST_F(connection_fixture, bridge_relays_bytes_both_ways) {
+    auto& p = board();
+    test_server_t peer;
+    c.connect_ble(board_name);
+    c.connect_tcp("127.0.0.1", peer.port());
+    ASSERT_TRUE(peer.accept_peer());
+    ASSERT_TRUE(pump_until([&] {
+        return c.sta_fg_ble() == colour_t::secondary && c.sta_fg_tcp() == colour_t::secondary;
+    }));
+
+    // Board to peer: the raw notification bytes.
+    p.notify("gyro={\"x\":1,\"y\":2,\"z\":3}\n");
+    pump_until([&] { return c.sensors.device_model == device_model_t::gyroscope; });
+    EXPECT_EQ(peer.receive(), "gyro={\"x\":1,\"y\":2,\"z\":3}\n");
+
+    // Peer to board: written as they came.
+    p.clear_writes();
+    peer.send("M\n");
+    ASSERT_TRUE(pump_until([&] { return !p.writes().empty(); }));
+    EXPECT_EQ(p.written(), "M\n");
+
+    // A command goes to the board with CR LF and to the peer bare.
+    p.clear_writes();
+    c.send("D\n");
+    pump_until([&] { return !p.writes().empty(); });
+    EXPECT_EQ(p.written(), "D\n\r\n");
+    EXPECT_EQ(peer.receive(), "D\n");
+    c.disconnect();
+}
+
+TEST_F(connection_fixture, first_binary_frame_over_tcp_alone_only_taps) {
+    test_server_t server;
+    c.connect_tcp("127.0.0.1", server.port());
+    ASSERT_TRUE(server.accept_peer());
+    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::secondary; }));
+    server.send("text\n");
+    ASSERT_TRUE(pump_until([&] { return c.msg_ack; }));
+    server.send("\x01\x02\xFE\xFD");
+    ASSERT_TRUE(pump_until([&] { return haptics.heavies == 1; }));
+    EXPECT_TRUE(c.binary);
+    EXPECT_FALSE(c.has_ble());  // the board link was never made up for it
+    c.disconnect();
+}
+
+TEST_F(connection_fixture, barometer_reaches_observers_of_the_connection) {
+    int changes = 0;
+    auto sub = c.subscribe([&] { ++changes; });
+    altimeter.deliver(101.325);
+    EXPECT_DOUBLE_EQ(c.gps_data.pressure(), 101325.0);
+    EXPECT_GT(changes, 0);
+}
