@@ -12,11 +12,16 @@
 
 namespace plimsy {
 
-line_report_t::line_report_t(receive_pipeline_t& pipeline) : pipeline_(pipeline) {
-    pipeline_.line_observer = [this](const line_result_t& r) { last_ = r; };
+line_report_t::line_report_t(receive_pipeline_t& pipeline, std::function<void(const std::string&)> sink)
+    : pipeline_(pipeline), sink_(std::move(sink)) {
+    pipeline_.line_observer = [this](const line_result_t& r) { on_line(r); };
+    pipeline_.frame_observer = [this](std::span<const std::uint8_t> b) { on_frame(b); };
 }
 
-line_report_t::~line_report_t() { pipeline_.line_observer = nullptr; }
+line_report_t::~line_report_t() {
+    pipeline_.line_observer = nullptr;
+    pipeline_.frame_observer = nullptr;
+}
 
 void line_report_t::begin(std::string_view shown_line) {
     out_.clear();
@@ -29,25 +34,30 @@ void line_report_t::end_with_model() {
     out_ += ",\"device_model\":\"";
     out_ += device_model_name(pipeline_.sensors.device_model);
     out_ += "\"}";
+    if (sink_) sink_(out_);
 }
 
-const std::string& line_report_t::line(std::string_view bytes) {
-    if (!valid_utf8(bytes)) return frame(bytes);
-    last_ = {};
-    pipeline_.receive_line(bytes);
-    begin(bytes);
-    switch (last_.kind) {
+void line_report_t::feed(std::string_view bytes) {
+    if (valid_utf8(bytes))
+        pipeline_.receive_line(bytes);
+    else
+        pipeline_.receive_arr({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+}
+
+void line_report_t::on_line(const line_result_t& r) {
+    begin(r.line);
+    switch (r.kind) {
         case line_result_t::kind_t::ok:
             ++ok;
             out_ += "ok\",\"record\":\"";
-            out_ += record_name(*last_.record);
+            out_ += record_name(*r.record);
             out_ += "\",\"fields\":";
-            append_record_fields_json(out_, *last_.record);
+            append_record_fields_json(out_, *r.record);
             break;
         case line_result_t::kind_t::error:
             ++error;
             out_ += "error\",\"error\":\"";
-            append_json_escaped(out_, last_.error);
+            append_json_escaped(out_, r.error);
             out_ += "\"";
             break;
         case line_result_t::kind_t::ignored:
@@ -56,16 +66,13 @@ const std::string& line_report_t::line(std::string_view bytes) {
             break;
     }
     end_with_model();
-    return out_;
 }
 
-const std::string& line_report_t::frame(std::string_view bytes) {
+void line_report_t::on_frame(std::span<const std::uint8_t> bytes) {
     ++binary;
-    pipeline_.receive_arr({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    begin(utf8_with_replacements(bytes));
+    begin(utf8_with_replacements({reinterpret_cast<const char*>(bytes.data()), bytes.size()}));
     out_ += "binary\"";
     end_with_model();
-    return out_;
 }
 
 std::string line_report_t::summary(double seconds, std::string_view extra_fields) const {
@@ -147,16 +154,14 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
     memory_settings_store_t store;
     stdout_console_t console(err);
     receive_pipeline_t pipeline(system_clock_t::instance(), store, console);
-    line_report_t report(pipeline);
+    line_report_t report(pipeline, [&](const std::string& json) {
+        if (summary) return;
+        std::fwrite(json.data(), 1, json.size(), out);
+        std::fputc('\n', out);
+    });
 
     const auto start = std::chrono::steady_clock::now();
-    for_each_input_line(in, [&](std::string_view l) {
-        const std::string& json = report.line(l);
-        if (!summary) {
-            std::fwrite(json.data(), 1, json.size(), out);
-            std::fputc('\n', out);
-        }
-    });
+    for_each_input_line(in, [&](std::string_view l) { report.feed(l); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (summary) std::fprintf(out, "%s\n", report.summary(seconds).c_str());
     std::fflush(out);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,16 +16,15 @@ namespace plimsy {
 // "plimsy-cli decode" and "plimsy-cli connect --decode".
 class line_report_t {
 public:
-    explicit line_report_t(receive_pipeline_t& pipeline);
+    // `sink` receives the JSON description of every line and frame that
+    // reaches the pipeline (no trailing line feed); it may be empty.
+    line_report_t(receive_pipeline_t& pipeline, std::function<void(const std::string&)> sink);
     ~line_report_t();
 
-    // Handles one line (without its line end) and returns its JSON
-    // description (no trailing line feed). A line that is not valid UTF-8
-    // goes to the pipeline as a binary frame, as a transport would send it.
-    const std::string& line(std::string_view bytes);
-
-    // A frame that a transport delivered as binary.
-    const std::string& frame(std::string_view bytes);
+    // Hands one input line (without its line end) to the pipeline. A line
+    // that is not valid UTF-8 goes as a binary frame, as a transport would
+    // deliver it.
+    void feed(std::string_view bytes);
 
     std::uint64_t ok = 0, error = 0, ignored = 0, binary = 0;
     std::uint64_t lines() const { return ok + error + ignored + binary; }
@@ -32,11 +33,13 @@ public:
     std::string summary(double seconds, std::string_view extra_fields = {}) const;
 
 private:
+    void on_line(const line_result_t& result);
+    void on_frame(std::span<const std::uint8_t> bytes);
     void begin(std::string_view shown_line);
     void end_with_model();
 
     receive_pipeline_t& pipeline_;
-    line_result_t last_;
+    std::function<void(const std::string&)> sink_;
     std::string out_;
 };
 

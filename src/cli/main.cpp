@@ -4,6 +4,7 @@
 #include <atomic>
 #include <csignal>
 
+#include "cli/connect_command.hpp"
 #include "cli/decode_command.hpp"
 #include "cli/simulate_command.hpp"
 
@@ -16,6 +17,7 @@ const char* usage =
     "commands:\n"
     "  decode [--summary]   decode board output read from standard input\n"
     "  simulate --board K   serve a simulated board over TCP on 127.0.0.1\n"
+    "  connect ...          connect to a board over TCP and/or BLE, headless\n"
     "Run 'plimsy-cli <command> --help' for a command's options.\n";
 }
 
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     if (command == "simulate") return plimsy::simulate_command(argc - 2, argv + 2, stdout, stderr, stop_requested);
+    if (command == "connect") return plimsy::connect_command(argc - 2, argv + 2, stdin, stdout, stderr, stop_requested);
     if (command == "decode") return plimsy::decode_command(argc - 2, argv + 2, stdin, stdout, stderr);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usage, stdout);

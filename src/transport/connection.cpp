@@ -127,10 +127,12 @@ void connection_t::send(std::string_view text) {
 }
 
 void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {
+    bytes_received += bytes.size();
     if (tcp_client_ && tcp_client_->valid()) tcp_client_->send(bytes);
 }
 
 void connection_t::forward_to_ble(std::span<const std::uint8_t> bytes) {
+    bytes_received += bytes.size();
     if (ble_ready()) ble_->write_data(bytes);
 }
 

@@ -70,6 +70,9 @@ public:
 
     gps_data_t gps_data;
 
+    // Bytes received from the board and the TCP peer since creation.
+    std::uint64_t bytes_received = 0;
+
     // tcp_client_delegate_t
     void tcp_connected(const std::string& host, std::uint16_t port) override;
     void tcp_failed(const std::string& host, std::uint16_t port, int error_number) override;

@@ -47,6 +47,7 @@ void receive_pipeline_t::receive_line(std::string_view line) {
     }
 
     line_result_t result;
+    result.line = line;
     std::string_view key, json;
     if (split_message(line, key, json) && json.front() == '{' && json.back() == '}') {
         if (const auto k = match_key(key)) {
@@ -80,6 +81,7 @@ bool receive_pipeline_t::receive_arr(std::span<const std::uint8_t> bytes) {
     text += std::to_string(bytes.size());
     text += " bytes";
     log_append(text);
+    if (frame_observer) frame_observer(bytes);
     if (binary) return false;
     binary = true;
     console_.line(text);

@@ -23,6 +23,7 @@ namespace plimsy {
 struct line_result_t {
     enum class kind_t { ok, error, ignored };
     kind_t kind = kind_t::ignored;
+    std::string_view line;
     const record_t* record = nullptr;  // set when ok
     std::string_view error;           // set when error
 };
@@ -45,8 +46,10 @@ public:
 
     void set_log_enable(bool on);
 
-    // Called after each line with what became of it (plimsy-cli decode).
+    // Called after each line with what became of it, and after each binary
+    // frame (plimsy-cli decode and connect --decode).
     std::function<void(const line_result_t&)> line_observer;
+    std::function<void(std::span<const std::uint8_t>)> frame_observer;
 
     static constexpr int log_rx_max_size = 18;
     static constexpr colour_t log_colour_ok = colour_t::primary;

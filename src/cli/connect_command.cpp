@@ -1,0 +1,221 @@
+#include "cli/connect_command.hpp"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "cli/decode_command.hpp"
+#include "config/config_connection.hpp"
+#include "platform/event_loop.hpp"
+#include "sim/simulated_board.hpp"
+#include "sim/simulated_central.hpp"
+#include "transport/connection.hpp"
+
+namespace plimsy {
+
+namespace {
+
+const char* connect_usage =
+    "usage: plimsy-cli connect [--tcp HOST:PORT] [--ble NAME] [--simulate [BOARD]]\n"
+    "                          [--decode] [--summary] [--seconds N]\n"
+    "Connects to a board over TCP (through a bridge), over BLE, or both at once\n"
+    "(bridge mode: raw bytes are relayed between the board and the TCP peer).\n"
+    "Once connected, every line read from standard input is sent to the board as\n"
+    "a command with a line feed added. The run ends at the end of standard input\n"
+    "or on Ctrl-C. Console lines go to standard error.\n"
+    "  --tcp HOST:PORT    numeric IPv4 address and port of the bridge\n"
+    "  --ble NAME         the board's advertised name (default \"Plimsy:91 UART\")\n"
+    "  --simulate [KIND]  BLE through a simulated radio with a simulated board\n"
+    "                     of that kind (default compass_gravity)\n"
+    "  --decode           one JSON object per received line on standard output,\n"
+    "                     as 'plimsy-cli decode' writes them\n"
+    "  --summary          one JSON object at the end: counts, bytes, lines per second\n"
+    "  --seconds N        stop after N seconds (standard input is then only read\n"
+    "                     for commands; its end does not stop the run)\n";
+
+struct options_t {
+    std::optional<std::string> host;
+    std::uint16_t port = 0;
+    std::optional<std::string> ble_name;
+    bool simulate = false;
+    device_model_t board = device_model_t::compass_gravity;
+    bool decode = false;
+    bool summary = false;
+    double seconds = 0;
+};
+
+// Parses the arguments; on a mistake writes why to `err` and returns false.
+bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
+    auto fail = [&](const std::string& why) {
+        std::fprintf(err, "plimsy-cli connect: %s\n%s", why.c_str(), connect_usage);
+        return false;
+    };
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        const bool has_value = i + 1 < argc && argv[i + 1][0] != '-';
+        if (a == "--tcp") {
+            if (!has_value) return fail("--tcp needs HOST:PORT");
+            const std::string_view v = argv[++i];
+            const auto colon = v.rfind(':');
+            if (colon == std::string_view::npos) return fail("invalid --tcp '" + std::string(v) + "': expected HOST:PORT");
+            const auto host = config_connection_t::validate_host(v.substr(0, colon));
+            if (!host) return fail("invalid host '" + std::string(v.substr(0, colon)) + "': a numeric IPv4 address is needed");
+            const std::string_view p = v.substr(colon + 1);
+            unsigned port = 0;
+            const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), port);
+            if (ec != std::errc() || end != p.data() + p.size() || port == 0 || port > 65535)
+                return fail("invalid port '" + std::string(p) + "': 1 to 65535");
+            o.host = *host;
+            o.port = static_cast<std::uint16_t>(port);
+        } else if (a == "--ble") {
+            if (!has_value) return fail("--ble needs the board's name");
+            o.ble_name = argv[++i];
+        } else if (a == "--simulate") {
+            o.simulate = true;
+            if (has_value && !parse_device_model(argv[i + 1], o.board))
+                return fail(std::string("unknown board kind '") + argv[i + 1] + "'");
+            if (has_value) ++i;
+        } else if (a == "--decode") {
+            o.decode = true;
+        } else if (a == "--summary") {
+            o.summary = true;
+        } else if (a == "--seconds") {
+            if (!has_value) return fail("--seconds needs a number");
+            const std::string_view v = argv[++i];
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.seconds);
+            if (ec != std::errc() || end != v.data() + v.size() || !(o.seconds > 0))
+                return fail("invalid --seconds '" + std::string(v) + "'");
+        } else {
+            return fail("unknown option '" + std::string(a) + "'");
+        }
+    }
+    if (o.simulate && !o.ble_name) o.ble_name = std::string(config_connection_t::default_ble_name_text);
+    if (!o.host && !o.ble_name) return fail("nothing to connect: give --tcp, --ble or --simulate");
+    if (o.ble_name && !o.simulate)
+        return fail(
+            "real Bluetooth needs the application build (plimsy_sensors); "
+            "use --simulate for a simulated board, or --tcp through a bridge");
+    return true;
+}
+
+}  // namespace
+
+int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err,
+                    const std::atomic<bool>& stop) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+            std::fputs(connect_usage, out);
+            return 0;
+        }
+    }
+    options_t o;
+    if (!parse(argc, argv, o, err)) return 2;
+
+    event_loop_t loop;
+    memory_settings_store_t store;
+    stdout_console_t console(err);
+    no_altimeter_t altimeter;
+    no_haptics_t haptics;
+
+    // The simulated radio: one board of the chosen kind, advertised under
+    // the name asked for, fed from the board's line generator.
+    std::unique_ptr<simulated_board_t> board;
+    simulated_central_t* central = nullptr;
+    connection_t::central_factory_t make_central;
+    if (o.simulate) {
+        board = std::make_unique<simulated_board_t>(o.board, system_clock_t::instance());
+        make_central = [&]() -> std::unique_ptr<ble_central_t> {
+            auto c = std::make_unique<simulated_central_t>();
+            auto& p = c->add_peripheral(*o.ble_name);
+            p.source = [&](std::vector<std::string>& lines) { board->due_lines(lines); };
+            p.on_write = [&](std::span<const std::uint8_t> b) {
+                board->command({reinterpret_cast<const char*>(b.data()), b.size()});
+            };
+            central = c.get();
+            return c;
+        };
+    }
+
+    connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, make_central});
+    line_report_t report(c, [&](const std::string& json) {
+        if (!o.decode) return;
+        std::fwrite(json.data(), 1, json.size(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+    });
+
+    std::atomic<bool> input_done{false};
+    std::atomic<bool> quitting{false};
+    std::atomic<bool> link_up{false};
+    // Commands from standard input; polls so that it can leave when the run
+    // ends. Reading starts once a transport is connected: a command sent
+    // before that would be dropped, which is not what someone piping
+    // commands in expects.
+    std::thread input([&] {
+        std::string pending;
+        char buf[256];
+        const int fd = fileno(in);
+        while (!quitting && !link_up) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!quitting) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, 100);
+            if (ready <= 0) continue;
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            pending.append(buf, static_cast<std::size_t>(n));
+            std::size_t lf;
+            while ((lf = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, lf);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                pending.erase(0, lf + 1);
+                loop.post([&c, line] { c.send(line + "\n"); });
+            }
+        }
+        if (!pending.empty() && !quitting) loop.post([&c, pending] { c.send(pending + "\n"); });
+        input_done = true;
+    });
+
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    if (o.ble_name) c.connect_ble(*o.ble_name);
+    if (o.host) c.connect_tcp(*o.host, o.port);
+
+    // A 10 ms heartbeat drives the simulated radio and notices the end.
+    std::function<void()> tick = [&] {
+        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) link_up = true;
+        if (central) {
+            central->poll();
+            central->run_pending();
+        }
+        const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
+        const bool input_ended = o.seconds <= 0 && input_done;
+        if (stop || time_up || input_ended) {
+            loop.quit();
+            return;
+        }
+        loop.post_after(0.01, tick);
+    };
+    loop.post(tick);
+    loop.run();
+
+    quitting = true;
+    c.disconnect();
+    input.join();
+    const double seconds = elapsed();
+    if (o.summary) {
+        const std::string extra = "\"bytes\":" + std::to_string(c.bytes_received);
+        std::fprintf(out, "%s\n", report.summary(seconds, extra).c_str());
+    }
+    std::fflush(out);
+    return 0;
+}
+
+}  // namespace plimsy
