@@ -201,10 +201,11 @@ BENCHMARK(BM_SimdjsonParse);
 class rate_reporter_t : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With repetitions the mean stands for the benchmark.
         for (const Run& run : runs) {
             const auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
-                rates()[run.benchmark_name()] = it->second.value;
+            const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "mean";
+            if (it != run.counters.end() && usable) rates()[run.run_name.function_name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
