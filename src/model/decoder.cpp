@@ -133,7 +133,10 @@ private:
     // Starts the error text with the key and returns false, so that callers
     // can add detail and give up in one statement.
     bool fail(std::string_view key, std::string_view reason) {
-        error_.assign("\"");
+        // clear and append rather than assign("\""): GCC 12 at -O2 reports a
+        // bogus -Wrestrict overlap for the inlined assign.
+        error_.clear();
+        error_ += '"';
         append_json_escaped(error_, key);
         error_ += "\": ";
         error_ += reason;

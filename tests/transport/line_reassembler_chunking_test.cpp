@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "transport/line_reassembler.hpp"
+
+namespace plimsy {
+namespace {
+
+std::vector<std::string> feed(line_reassembler_t& r, const std::vector<std::string_view>& chunks) {
+    std::vector<std::string> out;
+    for (std::string_view c : chunks)
+        for (std::string_view line : r.split_lines(c)) out.emplace_back(line);
+    return out;
+}
+
+// Where a transport happens to cut the stream must not change the lines:
+// an empty line just before an incomplete one used to be lost.
+TEST(LineReassemblerChunking, EmptyLineBeforeIncompleteLineSurvivesAnyCut) {
+    const std::vector<std::string> whole = {"a", "", "b"};
+    for (auto chunks : std::vector<std::vector<std::string_view>>{
+             {"a\n\nb\n"}, {"a\n\nb", "\n"}, {"a\n", "\nb", "\n"}, {"a", "\n\n", "b\n"}, {"a\n\n", "b\n"}}) {
+        line_reassembler_t r;
+        r.empty_lines = true;
+        EXPECT_EQ(feed(r, chunks), whole) << "first chunk: " << chunks.front();
+        EXPECT_TRUE(r.rem().empty());
+    }
+}
+
+TEST(LineReassemblerChunking, WithoutEmptyLinesOnlyTextLinesArrive) {
+    line_reassembler_t r;
+    EXPECT_EQ(feed(r, {"a\n\nb", "\r\n\n", "c\r"}), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(r.rem().empty());
+}
+
+}  // namespace
+}  // namespace plimsy
