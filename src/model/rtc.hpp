@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "model/records.hpp"
@@ -29,6 +31,18 @@ public:
     std::string format_t_s() const;
 
     time_point_t date;
+
+private:
+    struct minute_key_t {
+        std::uint16_t y;
+        std::uint8_t m, d, hh, mm;
+        bool operator==(const minute_key_t&) const = default;
+    };
+    // The instant of second 0 of that minute, or nothing if the calendar
+    // cannot make it.
+    static std::optional<std::time_t> minute_start(const rtc_str_t& r);
+    minute_key_t minute_key_{};
+    std::optional<std::optional<std::time_t>> minute_start_;
 };
 
 }  // namespace plimsy

@@ -25,22 +25,16 @@ const std::vector<std::string_view>& line_reassembler_t::split_lines(std::string
         start = lf + 1;
     }
 
-    if (!ends_line) {
-        if (!lines_.empty()) {
-            // The chunk stopped inside a line: carry its start to the next chunk.
-            rem_.assign(lines_.back());
-            lines_.pop_back();
-            if (rem_.size() > max_incomplete) {
-                dropped_ = rem_.size();
-                rem_.clear();
-            }
-        }
-    } else if (!lines_.empty() && lines_.back().empty()) {
-        // The empty piece after the final line end is not a line. Only here:
-        // once the incomplete line has been carried over, an empty line
-        // before it is a real one.
+    if (!ends_line && !lines_.empty()) {
+        // The chunk stopped inside a line: carry its start to the next chunk.
+        rem_.assign(lines_.back());
         lines_.pop_back();
+        if (rem_.size() > max_incomplete) {
+            dropped_ = rem_.size();
+            rem_.clear();
+        }
     }
+    if (!lines_.empty() && lines_.back().empty()) lines_.pop_back();
     return lines_;
 }
 

@@ -68,6 +68,8 @@ TEST_F(connection_fixture, refused_tcp_shows_the_error_and_retries_until_disconn
     EXPECT_EQ(c.status_tcp(), std::strerror(ECONNREFUSED));
     EXPECT_TRUE(console_has("  connect " + where + "  " + std::to_string(ECONNREFUSED) + " "));
 
+    // The attempt's worker finishes after handing its failure over.
+    ASSERT_TRUE(pump_until([&] { return !c.tcp_client().connecting(); }));
     // Nothing happens before the delay; after it, a new attempt.
     clock.advance(3.9);
     queue.run_due();

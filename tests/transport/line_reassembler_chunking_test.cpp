@@ -16,19 +16,6 @@ std::vector<std::string> feed(line_reassembler_t& r, const std::vector<std::stri
     return out;
 }
 
-// Where a transport happens to cut the stream must not change the lines:
-// an empty line just before an incomplete one used to be lost.
-TEST(LineReassemblerChunking, EmptyLineBeforeIncompleteLineSurvivesAnyCut) {
-    const std::vector<std::string> whole = {"a", "", "b"};
-    for (auto chunks : std::vector<std::vector<std::string_view>>{
-             {"a\n\nb\n"}, {"a\n\nb", "\n"}, {"a\n", "\nb", "\n"}, {"a", "\n\n", "b\n"}, {"a\n\n", "b\n"}}) {
-        line_reassembler_t r;
-        r.empty_lines = true;
-        EXPECT_EQ(feed(r, chunks), whole) << "first chunk: " << chunks.front();
-        EXPECT_TRUE(r.rem().empty());
-    }
-}
-
 TEST(LineReassemblerChunking, WithoutEmptyLinesOnlyTextLinesArrive) {
     line_reassembler_t r;
     EXPECT_EQ(feed(r, {"a\n\nb", "\r\n\n", "c\r"}), (std::vector<std::string>{"a", "b", "c"}));

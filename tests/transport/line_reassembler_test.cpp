@@ -43,6 +43,9 @@ TEST(line_reassembler, empty_lines_are_delivered_when_asked) {
     EXPECT_EQ(feed(r, {"a\n\nb\n"}), lines({"a", "", "b"}));
     EXPECT_EQ(feed(r, {"x\r"}), lines({"x"}));
     EXPECT_EQ(feed(r, {"\n"}), lines({""}));
+    // The last piece before an incomplete line is dropped when empty.
+    EXPECT_EQ(feed(r, {"a\n\nb"}), lines({"a"}));
+    EXPECT_EQ(r.rem(), "b");
 }
 
 TEST(line_reassembler, endless_line_is_dropped_not_kept) {
