@@ -155,6 +155,9 @@ void board_server_t::serve() {
         const int timeout_ms = options_.flood ? 50 : 5;
         if (::poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR) break;
 
+        // Only the clients that were polled have results; one accepted below
+        // waits for the next round.
+        const std::size_t polled = clients.size();
         if (fds[0].revents & POLLIN) {
             sockaddr_in peer{};
             socklen_t len = sizeof peer;
@@ -173,7 +176,7 @@ void board_server_t::serve() {
             }
         }
 
-        for (std::size_t i = 0; i < clients.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             client_t& c = *clients[i];
             const short rev = fds[i + 2].revents;
             bool closed = false;
