@@ -15,29 +15,6 @@ void event_loop_t::post(std::function<void()> fn) {
     wake_.notify_all();
 }
 
-void event_loop_t::post_and_wait(std::function<void()> fn) {
-    if (on_main_thread()) {
-        fn();
-        return;
-    }
-    struct done_t {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto done = std::make_shared<done_t>();
-    post([fn = std::move(fn), done] {
-        fn();
-        {
-            std::lock_guard lock(done->mutex);
-            done->done = true;
-        }
-        done->cv.notify_all();
-    });
-    std::unique_lock lock(done->mutex);
-    done->cv.wait(lock, [&] { return done->done; });
-}
-
 void event_loop_t::post_after(double seconds, std::function<void()> fn) {
     {
         std::lock_guard lock(mutex_);

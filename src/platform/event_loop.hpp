@@ -24,7 +24,6 @@ public:
     void post(std::function<void()> fn) override;
     // The caller must keep the loop running until fn has run, or it waits
     // for ever: a worker handing over to a loop that has quit never returns.
-    void post_and_wait(std::function<void()> fn) override;
     void post_after(double seconds, std::function<void()> fn) override;
     bool on_main_thread() const override;
 

@@ -15,7 +15,8 @@ public:
 
     // Runs fn on the main thread and returns once it has run. On the main
     // thread itself fn runs at once: waiting for ourselves would never end.
-    virtual void post_and_wait(std::function<void()> fn) = 0;
+    // The default posts fn and blocks on its completion.
+    virtual void post_and_wait(std::function<void()> fn);
 
     // Runs fn once on the main thread after the given delay. Called from the
     // main thread.

@@ -16,29 +16,6 @@ void manual_main_queue_t::post(std::function<void()> fn) {
     posted_.notify_all();
 }
 
-void manual_main_queue_t::post_and_wait(std::function<void()> fn) {
-    if (on_main_thread()) {
-        fn();
-        return;
-    }
-    struct done_t {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto done = std::make_shared<done_t>();
-    post([fn = std::move(fn), done] {
-        fn();
-        {
-            std::lock_guard lock(done->mutex);
-            done->done = true;
-        }
-        done->cv.notify_all();
-    });
-    std::unique_lock lock(done->mutex);
-    done->cv.wait(lock, [&] { return done->done; });
-}
-
 void manual_main_queue_t::post_after(double seconds, std::function<void()> fn) {
     std::lock_guard lock(mutex_);
     timers_.emplace(clock_.now() + seconds, std::move(fn));

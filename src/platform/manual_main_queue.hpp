@@ -23,7 +23,6 @@ public:
     manual_main_queue_t& operator=(const manual_main_queue_t&) = delete;
 
     void post(std::function<void()> fn) override;
-    void post_and_wait(std::function<void()> fn) override;
     void post_after(double seconds, std::function<void()> fn) override;
     bool on_main_thread() const override;
 
