@@ -21,9 +21,10 @@ public:
     event_loop_t(const event_loop_t&) = delete;
     event_loop_t& operator=(const event_loop_t&) = delete;
 
+    // post_and_wait: the caller must keep the loop running until fn has run,
+    // or it waits for ever: a worker handing over to a loop that has quit
+    // never returns.
     void post(std::function<void()> fn) override;
-    // The caller must keep the loop running until fn has run, or it waits
-    // for ever: a worker handing over to a loop that has quit never returns.
     void post_after(double seconds, std::function<void()> fn) override;
     bool on_main_thread() const override;
 
