@@ -97,7 +97,8 @@ TEST(event_loop, runs_posted_work_hand_overs_and_timers_until_quit) {
         seen.push_back("first");
         loop.post_and_wait([&] { seen.push_back("inline"); });
         worker = std::thread([&] {
-            for (int n = 0; n < 3; ++n) loop.post_and_wait([&, n] { seen.push_back("w" + std::to_string(n)); });
+            static const char* const names[] = {"w0", "w1", "w2"};
+            for (const char* name : names) loop.post_and_wait([&, name] { seen.emplace_back(name); });
             loop.post([&] {
                 seen.push_back("after worker");
                 // Timers set out of order fire by deadline.
