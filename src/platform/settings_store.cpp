@@ -20,12 +20,19 @@ std::optional<std::string> settings_store_t::read_string(const std::string& key)
     return typed<std::string>(read(key));
 }
 
+// An empty array has no element type in a file that only keeps the values,
+// so it reads back as an empty array of either kind.
 std::optional<std::vector<std::string>> settings_store_t::read_string_array(const std::string& key) const {
-    return typed<std::vector<std::string>>(read(key));
+    const auto value = read(key);
+    if (auto ints = typed<std::vector<std::int64_t>>(value); ints && ints->empty()) return std::vector<std::string>{};
+    return typed<std::vector<std::string>>(value);
 }
 
 std::optional<std::vector<std::int64_t>> settings_store_t::read_int_array(const std::string& key) const {
-    return typed<std::vector<std::int64_t>>(read(key));
+    const auto value = read(key);
+    if (auto strings = typed<std::vector<std::string>>(value); strings && strings->empty())
+        return std::vector<std::int64_t>{};
+    return typed<std::vector<std::int64_t>>(value);
 }
 
 std::optional<setting_value_t> memory_settings_store_t::read(const std::string& key) const {

@@ -1,0 +1,161 @@
+#include "ui/config_view_model.hpp"
+
+#include <cstdio>
+
+#include "ui/palette.hpp"
+
+namespace plimsy {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString port_s(unsigned port) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%u", port);
+    return QString::fromLatin1(buf);
+}
+}  // namespace
+
+QString config_view_model_t::ble_name() const { return cfg() ? qs(cfg()->ble_name()) : QString(); }
+void config_view_model_t::set_ble_name(const QString& name) {
+    if (cfg() && name != ble_name()) cfg()->set_ble_name(name.toStdString());
+}
+bool config_view_model_t::ble_name_empty() const { return !cfg() || cfg()->ble_name().empty(); }
+
+QString config_view_model_t::host_text() const { return cfg() ? qs(cfg()->host_bind()) : QString(); }
+void config_view_model_t::set_host_text(const QString& text) {
+    if (cfg()) cfg()->set_host_bind(text.toStdString());
+}
+QString config_view_model_t::port_text() const { return cfg() ? qs(cfg()->port_bind()) : QString(); }
+void config_view_model_t::set_port_text(const QString& text) {
+    if (cfg()) cfg()->set_port_bind(text.toStdString());
+}
+bool config_view_model_t::host_valid() const { return cfg() && cfg()->host_valid(); }
+bool config_view_model_t::port_valid() const { return cfg() && cfg()->port_valid(); }
+QColor config_view_model_t::host_colour() const {
+    return palette_colour(host_valid() ? colour_t::primary : colour_t::red);
+}
+QColor config_view_model_t::port_colour() const {
+    return palette_colour(port_valid() ? colour_t::primary : colour_t::red);
+}
+
+QStringList config_view_model_t::history_ble_name() const {
+    QStringList list;
+    if (cfg())
+        for (const auto& s : cfg()->history_ble_name()) list << qs(s);
+    return list;
+}
+QStringList config_view_model_t::history_host() const {
+    QStringList list;
+    if (cfg())
+        for (const auto& s : cfg()->history_host()) list << qs(s);
+    return list;
+}
+QStringList config_view_model_t::history_port() const {
+    QStringList list;
+    if (cfg())
+        for (auto p : cfg()->history_port()) list << port_s(p);
+    return list;
+}
+
+bool config_view_model_t::tcp_enabled() const {
+    return view() && view()->cnc().has_tcp_client() && view()->cnc().tcp_client().enabled();
+}
+bool config_view_model_t::ble_enabled() const {
+    return view() && view()->cnc().has_ble() && view()->cnc().ble().enabled();
+}
+QString config_view_model_t::status_tcp() const {
+    return tcp_enabled() ? qs(cfg()->host()) + ":" + port_s(cfg()->port()) : QString();
+}
+QString config_view_model_t::status_ble() const { return ble_enabled() ? qs(cfg()->ble_name()) : QString(); }
+bool config_view_model_t::offline() const { return !tcp_enabled() && !ble_enabled(); }
+bool config_view_model_t::show_disconnect() const { return tcp_enabled() || ble_enabled(); }
+QColor config_view_model_t::bridge_colour() const {
+    return palette_colour(cfg() && cfg()->enable_bridge() ? colour_t::orange : colour_t::secondary);
+}
+
+void config_view_model_t::reconnect() {
+    cfg()->set_show_config(false);
+    view()->cnc().disconnect();
+    view()->connect_from_config();
+}
+
+void config_view_model_t::ble_connect() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->set_enable_ble(true);
+    reconnect();
+}
+
+void config_view_model_t::tcp_connect() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->set_enable_ble(false);
+    reconnect();
+}
+
+void config_view_model_t::ble_revert() {
+    if (!view()) return;
+    view()->tick();
+    if (!cfg()->history_ble_name().empty()) cfg()->set_ble_name(cfg()->history_ble_name().front());
+}
+
+void config_view_model_t::tcp_revert() {
+    if (!view()) return;
+    view()->tick();
+    if (!cfg()->host_valid() && !cfg()->history_host().empty()) cfg()->set_host_bind(cfg()->history_host().front());
+    if (!cfg()->port_valid() && !cfg()->history_port().empty())
+        cfg()->set_port_bind(port_s(cfg()->history_port().front()).toStdString());
+}
+
+void config_view_model_t::pick_ble_name(int index) {
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= cfg()->history_ble_name().size()) return;
+    view()->tick();
+    cfg()->set_ble_name(cfg()->history_ble_name()[static_cast<std::size_t>(index)]);
+}
+
+void config_view_model_t::pick_host(int index) {
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= cfg()->history_host().size()) return;
+    view()->tick();
+    cfg()->set_host_bind(cfg()->history_host()[static_cast<std::size_t>(index)]);
+}
+
+void config_view_model_t::pick_port(int index) {
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= cfg()->history_port().size()) return;
+    view()->tick();
+    cfg()->set_port_bind(port_s(cfg()->history_port()[static_cast<std::size_t>(index)]).toStdString());
+}
+
+void config_view_model_t::close() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->set_show_config(false);
+}
+
+void config_view_model_t::bridge() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->set_enable_bridge(!cfg()->enable_bridge());
+    reconnect();
+}
+
+void config_view_model_t::disconnect() {
+    if (!view()) return;
+    view()->tick();
+    view()->cnc().disconnect();
+}
+
+void config_view_model_t::delete_config() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->delete_config();
+}
+
+void config_view_model_t::reset_fields() {
+    if (!cfg()) return;
+    cfg()->set_host_bind(cfg()->host());
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(cfg()->port()));
+    cfg()->set_port_bind(buf);
+}
+
+}  // namespace plimsy

@@ -1,0 +1,235 @@
+#include "ui/content_view_model.hpp"
+
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QScreen>
+
+#include "qt/platform_services.hpp"
+#include "qt/qt_main_queue.hpp"
+#include "qt/qt_settings_store.hpp"
+#include "sim/simulated_board.hpp"
+#include "sim/simulated_central.hpp"
+#include "sim/simulated_peripheral.hpp"
+#include "ui/palette.hpp"
+
+namespace plimsy {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+content_view_model_t::content_view_model_t(content_options_t options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      clock_(system_clock_t::instance()),
+      main_(std::make_unique<qt_main_queue_t>()),
+      haptics_(options_.haptics ? options_.haptics : &no_haptics_) {
+    settings_store_t* store = options_.store;
+    if (!store) {
+        // A demonstration must not overwrite the user's saved connection:
+        // simulate mode keeps its settings in memory.
+        if (options_.simulate)
+            own_store_ = std::make_unique<memory_settings_store_t>();
+        else
+            own_store_ = std::make_unique<qt_settings_store_t>();
+        store = own_store_.get();
+    }
+    console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
+    altimeter_ = options_.simulate ? std::make_unique<manual_altimeter_t>(false) : make_platform_altimeter();
+
+    connection_t::central_factory_t make_central = options_.make_central;
+    if (!make_central && options_.simulate) {
+        make_central = [this]() -> std::unique_ptr<ble_central_t> {
+            auto c = std::make_unique<simulated_central_t>();
+            start_simulation();
+            // Advertised under the name the settings hold, so the configured
+            // connection finds it; renaming in the sheet loses the board,
+            // as it would with a real one.
+            auto& p = c->add_peripheral(cfg_->ble_name());
+            p.source = [this](std::vector<std::string>& lines) { board_->due_lines(lines); };
+            p.on_write = [this](std::span<const std::uint8_t> b) {
+                board_->command({reinterpret_cast<const char*>(b.data()), b.size()});
+            };
+            sim_central_ = c.get();
+            sim_peripheral_ = &p;
+            return c;
+        };
+    }
+    if (!make_central) make_central = [] { return make_platform_central(); };
+
+    // Start-up order: settings, then the coordinator (which starts the host
+    // barometer), then the orientation, then the configured connection.
+    cfg_ = std::make_unique<config_connection_t>(*store, console);
+    cnc_ = std::make_unique<connection_t>(
+        connection_t::services_t{clock_, *store, console, *main_, *altimeter_, *haptics_, std::move(make_central)});
+    if (auto* screen = QGuiApplication::primaryScreen()) {
+        const QSize s = screen->size();
+        portrait_ = s.width() < s.height();
+    }
+    cfg_subscription_ = cfg_->subscribe([this] { announce(); });
+    cnc_subscription_ = cnc_->subscribe([this] { announce(); });
+    connect_from_config();
+}
+
+content_view_model_t::~content_view_model_t() {
+    sim_timer_.stop();
+    cnc_subscription_.reset();
+    cfg_subscription_.reset();
+    // The coordinator goes first: its transports call into the central and
+    // the simulated board while they shut down.
+    cnc_.reset();
+}
+
+void content_view_model_t::start_simulation() {
+    if (board_) return;
+    board_ = std::make_unique<simulated_board_t>(options_.board, clock_, options_.rate);
+    // The simulated radio delivers what is due every 5 ms; at 1000 lines a
+    // second that is five lines a turn.
+    sim_timer_.setInterval(5);
+    sim_timer_.setTimerType(Qt::PreciseTimer);
+    connect(&sim_timer_, &QTimer::timeout, this, [this] {
+        if (!sim_central_) return;
+        sim_central_->poll();
+        sim_central_->run_pending();
+    });
+    sim_timer_.start();
+}
+
+// The models announce before they change; QML must read after. One queued
+// signal per turn of the event loop also folds a burst of announcements
+// (one line touches several sensors) into one redraw.
+void content_view_model_t::announce() {
+    if (announce_pending_) return;
+    announce_pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            announce_pending_ = false;
+            emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+double content_view_model_t::rssi_progress() const { return cnc_->has_ble() ? cnc_->ble().rssi.level() : 0.0; }
+QColor content_view_model_t::rssi_colour() const {
+    return palette_colour(cnc_->has_ble() ? cnc_->ble().rssi.colour() : colour_t::blue);
+}
+double content_view_model_t::rssi_opacity() const { return cnc_->has_ble() ? cnc_->ble().rssi.weak() : 0.0; }
+
+QString content_view_model_t::error_rate() const { return qs(cnc_->error_rate()); }
+bool content_view_model_t::show_tcp_status() const { return cfg_->enable_bridge() || !cfg_->enable_ble(); }
+bool content_view_model_t::show_ble_status() const { return cfg_->enable_bridge() || cfg_->enable_ble(); }
+bool content_view_model_t::show_status_gap() const { return cfg_->enable_bridge(); }
+QString content_view_model_t::status_tcp() const { return qs(cnc_->status_tcp()); }
+QString content_view_model_t::status_ble() const { return qs(cnc_->status_ble()); }
+QColor content_view_model_t::status_tcp_colour() const { return palette_colour(cnc_->sta_fg_tcp()); }
+QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->sta_fg_ble()); }
+
+QString content_view_model_t::connection_label() const {
+    QString label;
+    const QString rate = error_rate();
+    if (!rate.isEmpty()) label += rate;
+    if (show_tcp_status()) label += status_tcp();
+    if (show_status_gap()) label += ' ';
+    if (show_ble_status()) label += status_ble();
+    return label;
+}
+
+bool content_view_model_t::show_clock() const { return sensors().device_model == device_model_t::gavrin3; }
+QString content_view_model_t::clock_text() const { return show_clock() ? qs(cnc_->sensors.rtc.format_s()) : QString(); }
+
+QString content_view_model_t::device_model() const {
+    return QString::fromLatin1(device_model_name(cnc_->sensors.device_model));
+}
+
+QString content_view_model_t::panel_group_for(device_model_t m) {
+    switch (m) {
+    case device_model_t::gravity:
+    case device_model_t::compass:
+    case device_model_t::compass_gravity:
+        return QStringLiteral("compass");
+    default:
+        break;
+    }
+    if (m >= device_model_t::gyroscope) return QStringLiteral("gyroscope");
+    if (m == device_model_t::hmc5883) return QStringLiteral("hmc5883");
+    if (m == device_model_t::hmc5883n) return QStringLiteral("hmc5883n");
+    if (m == device_model_t::gavrin3) return QStringLiteral("gavrin3");
+    return QStringLiteral("plimsy91");
+}
+
+QString content_view_model_t::panel_group() const { return panel_group_for(cnc_->sensors.device_model); }
+
+bool content_view_model_t::show_accelerometer() const {
+    const auto m = cnc_->sensors.device_model;
+    return m == device_model_t::plimsy91 || m == device_model_t::gavrin3;
+}
+
+bool content_view_model_t::log_enable() const { return cnc_->log_enable(); }
+QColor content_view_model_t::log_title_colour() const {
+    return palette_colour(cnc_->log_enable() ? cnc_->log_fg() : colour_t::secondary);
+}
+QString content_view_model_t::log_menu_text() const {
+    return cnc_->log_enable() ? QStringLiteral("Disable") : QStringLiteral("Enable");
+}
+QColor content_view_model_t::clear_colour() const {
+    return palette_colour(cnc_->arr_rx().empty() ? colour_t::secondary : colour_t::primary);
+}
+QString content_view_model_t::log_text() const {
+    QString text;
+    bool first = true;
+    for (const auto& line : cnc_->arr_rx()) {
+        if (!first) text += '\n';
+        text += qs(line);
+        first = false;
+    }
+    return text;
+}
+
+bool content_view_model_t::show_config() const { return cfg_->show_config(); }
+void content_view_model_t::set_show_config(bool on) { cfg_->set_show_config(on); }
+
+void content_view_model_t::set_window_size(double width, double height) {
+    if (width <= 0 || height <= 0) return;
+    const bool p = width < height;
+    if (p == portrait_) return;
+    portrait_ = p;
+    emit portrait_changed();
+}
+
+void content_view_model_t::toggle_config() {
+    tick();
+    cfg_->set_show_config(!cfg_->show_config());
+}
+
+void content_view_model_t::connection_button() {
+    tick();
+    tick();
+    const bool tcp_on = cnc_->has_tcp_client() && cnc_->tcp_client().enabled();
+    const bool ble_on = cnc_->has_ble() && cnc_->ble().enabled();
+    if (tcp_on || ble_on)
+        cnc_->disconnect();
+    else
+        connect_from_config();
+}
+
+void content_view_model_t::toggle_log() {
+    tick();
+    cnc_->set_log_enable(!cnc_->log_enable());
+}
+
+void content_view_model_t::clear_log() {
+    tick();
+    cnc_->clear_log();
+}
+
+void content_view_model_t::send(const QString& text) {
+    tick();
+    cnc_->send(text.toStdString());
+}
+
+void content_view_model_t::connect_from_config() { plimsy::connect_from_config(*cfg_, *cnc_); }
+
+void content_view_model_t::tick() { haptics_->selection(); }
+
+}  // namespace plimsy

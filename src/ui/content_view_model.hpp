@@ -1,0 +1,174 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+#include <memory>
+
+#include "config/config_connection.hpp"
+#include "model/device_model.hpp"
+#include "platform/altimeter.hpp"
+#include "platform/clock.hpp"
+#include "platform/console.hpp"
+#include "platform/haptics.hpp"
+#include "platform/settings_store.hpp"
+#include "transport/connection.hpp"
+
+namespace plimsy {
+
+class qt_main_queue_t;
+class simulated_board_t;
+class simulated_central_t;
+class simulated_peripheral_t;
+
+// How the window is put together. The defaults are the application as a
+// user starts it; tests and the simulate mode replace some services.
+struct content_options_t {
+    // BLE through a simulated radio with one simulated board of this kind.
+    bool simulate = false;
+    device_model_t board = device_model_t::compass_gravity;
+    double rate = 50.0;
+    // Null: the real service (QSettings, standard output, the host's
+    // Bluetooth and barometer, no haptics).
+    settings_store_t* store = nullptr;
+    console_t* console = nullptr;
+    haptics_t* haptics = nullptr;
+    connection_t::central_factory_t make_central;
+};
+
+// The main screen's state and actions: it owns the connection settings and
+// the coordinator, starts the configured connection, and computes every
+// text and colour of the header, the toolbar and the log. Panels read the
+// sensors model through it. Every change of the settings, the coordinator
+// or the sensors reaches QML as one `changed` signal per event-loop turn,
+// after the operation that caused it has finished.
+class content_view_model_t : public QObject {
+    Q_OBJECT
+    QML_NAMED_ELEMENT(ContentViewModel)
+    QML_UNCREATABLE("made by the application")
+
+    Q_PROPERTY(double rssi_progress READ rssi_progress NOTIFY changed)
+    Q_PROPERTY(QColor rssi_colour READ rssi_colour NOTIFY changed)
+    Q_PROPERTY(double rssi_opacity READ rssi_opacity NOTIFY changed)
+    Q_PROPERTY(QString error_rate READ error_rate NOTIFY changed)
+    Q_PROPERTY(bool show_tcp_status READ show_tcp_status NOTIFY changed)
+    Q_PROPERTY(bool show_ble_status READ show_ble_status NOTIFY changed)
+    Q_PROPERTY(bool show_status_gap READ show_status_gap NOTIFY changed)
+    Q_PROPERTY(QString status_tcp READ status_tcp NOTIFY changed)
+    Q_PROPERTY(QString status_ble READ status_ble NOTIFY changed)
+    Q_PROPERTY(QColor status_tcp_colour READ status_tcp_colour NOTIFY changed)
+    Q_PROPERTY(QColor status_ble_colour READ status_ble_colour NOTIFY changed)
+    Q_PROPERTY(QString connection_label READ connection_label NOTIFY changed)
+    Q_PROPERTY(bool show_clock READ show_clock NOTIFY changed)
+    Q_PROPERTY(QString clock_text READ clock_text NOTIFY changed)
+    Q_PROPERTY(QString device_model READ device_model NOTIFY changed)
+    Q_PROPERTY(QString panel_group READ panel_group NOTIFY changed)
+    Q_PROPERTY(bool show_accelerometer READ show_accelerometer NOTIFY changed)
+    Q_PROPERTY(bool log_enable READ log_enable NOTIFY changed)
+    Q_PROPERTY(QColor log_title_colour READ log_title_colour NOTIFY changed)
+    Q_PROPERTY(QString log_menu_text READ log_menu_text NOTIFY changed)
+    Q_PROPERTY(QColor clear_colour READ clear_colour NOTIFY changed)
+    Q_PROPERTY(QString log_text READ log_text NOTIFY changed)
+    Q_PROPERTY(bool show_config READ show_config WRITE set_show_config NOTIFY changed)
+    Q_PROPERTY(bool portrait READ portrait NOTIFY portrait_changed)
+
+public:
+    explicit content_view_model_t(content_options_t options = {}, QObject* parent = nullptr);
+    ~content_view_model_t() override;
+
+    // The eight layout constants of the panels.
+    static constexpr double size_padding = 4;
+    static constexpr double size_padding_event = 16;
+    static constexpr double size_padding_compass_top = 24;
+    static constexpr double size_padding_compass = 36;
+    static constexpr double size_font = 18;
+    static constexpr double size_icon = 14;
+    static constexpr double size_unit = 32;
+    static constexpr double size_accel = 300;
+
+    config_connection_t& cfg() { return *cfg_; }
+    connection_t& cnc() { return *cnc_; }
+    sensors_t& sensors() { return cnc_->sensors; }
+    const sensors_t& sensors() const { return cnc_->sensors; }
+    const clock_t& clock() const { return clock_; }
+    haptics_t& haptics() { return *haptics_; }
+    // The simulated radio and board, present in simulate mode only.
+    simulated_central_t* simulated_central() const { return sim_central_; }
+    simulated_board_t* simulated_board() const { return board_.get(); }
+    simulated_peripheral_t* simulated_peripheral() const { return sim_peripheral_; }
+
+    double rssi_progress() const;
+    QColor rssi_colour() const;
+    double rssi_opacity() const;
+    QString error_rate() const;
+    bool show_tcp_status() const;
+    bool show_ble_status() const;
+    bool show_status_gap() const;
+    QString status_tcp() const;
+    QString status_ble() const;
+    QColor status_tcp_colour() const;
+    QColor status_ble_colour() const;
+    // The label's texts as one line, for tests and accessibility.
+    QString connection_label() const;
+    bool show_clock() const;
+    QString clock_text() const;
+    QString device_model() const;
+    QString panel_group() const;
+    bool show_accelerometer() const;
+    bool log_enable() const;
+    QColor log_title_colour() const;
+    QString log_menu_text() const;
+    QColor clear_colour() const;
+    QString log_text() const;
+    bool show_config() const;
+    void set_show_config(bool on);
+    bool portrait() const { return portrait_; }
+
+    // Which panels a board shows: "compass", "gyroscope", "hmc5883",
+    // "hmc5883n", "gavrin3" or "plimsy91".
+    static QString panel_group_for(device_model_t m);
+
+public slots:
+    // Follows the window's shape; a size that keeps the orientation class
+    // changes nothing.
+    void set_window_size(double width, double height);
+    void toggle_config();
+    void connection_button();
+    void toggle_log();
+    void clear_log();
+    // A board command as the panels' buttons send it ("C\n").
+    void send(const QString& text);
+    void connect_from_config();
+    // The selection tick every user action begins with.
+    void tick();
+
+signals:
+    void changed();
+    void portrait_changed();
+
+private:
+    void announce();
+    void start_simulation();
+
+    content_options_t options_;
+    const clock_t& clock_;
+    std::unique_ptr<qt_main_queue_t> main_;
+    std::unique_ptr<settings_store_t> own_store_;
+    std::unique_ptr<altimeter_t> altimeter_;
+    no_haptics_t no_haptics_;
+    haptics_t* haptics_;
+    std::unique_ptr<simulated_board_t> board_;
+    simulated_central_t* sim_central_ = nullptr;
+    simulated_peripheral_t* sim_peripheral_ = nullptr;
+    QTimer sim_timer_;
+    std::unique_ptr<config_connection_t> cfg_;
+    std::unique_ptr<connection_t> cnc_;
+    subscription_t cfg_subscription_;
+    subscription_t cnc_subscription_;
+    bool announce_pending_ = false;
+    bool portrait_ = false;
+};
+
+}  // namespace plimsy

@@ -1,0 +1,259 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Plimsy
+
+// The connection settings as a modal sheet: BLE name, bridge address and
+// port, the histories, the status line and Close / Bridge / Disconnect.
+Popup {
+    id: sheet
+    property ContentViewModel view
+
+    ConfigViewModel {
+        id: model
+        view: sheet.view
+    }
+
+    modal: true
+    // Tapping outside is the desktop's dismissal gesture; Escape is a
+    // shortcut of its own so that it gives the selection tick.
+    closePolicy: Popup.CloseOnPressOutside
+    visible: view ? view.show_config : false
+    anchors.centerIn: Overlay.overlay
+    width: Math.min(600, (parent ? parent.width : 600) - 24)
+    height: Math.min(form.implicitHeight + 2 * padding, (parent ? parent.height : 700) - 24)
+    padding: 8
+    background: Rectangle { color: Theme.systemBackground; radius: 12; border.color: Theme.systemFill }
+
+    onClosed: {
+        if (view && view.show_config) view.show_config = false
+        model.reset_fields()
+    }
+
+    Shortcut {
+        objectName: "closeShortcut"
+        enabled: sheet.opened
+        sequence: "Escape"
+        onActivated: model.close()
+    }
+    Shortcut {
+        objectName: "sheetToggleShortcut"
+        enabled: sheet.opened
+        sequence: "Ctrl+,"
+        onActivated: sheet.view.toggle_config()
+    }
+    Shortcut {
+        objectName: "bridgeShortcut"
+        enabled: sheet.opened
+        sequence: "B"
+        onActivated: model.bridge()
+    }
+    Shortcut {
+        objectName: "disconnectShortcut"
+        enabled: sheet.opened && model.show_disconnect
+        sequence: "D"
+        onActivated: model.disconnect()
+    }
+
+    ScrollView {
+        anchors.fill: parent
+        contentWidth: availableWidth
+        clip: true
+
+        ColumnLayout {
+            id: form
+            width: parent.width
+            spacing: 0
+
+            // Blocks 1 to 3 share one context menu.
+            ColumnLayout {
+                id: editable
+                Layout.fillWidth: true
+                spacing: 0
+
+                TapHandler {
+                    acceptedButtons: Qt.RightButton
+                    onTapped: formMenu.popup()
+                }
+                Menu {
+                    id: formMenu
+                    objectName: "formMenu"
+                    MenuItem {
+                        objectName: "deleteConfigItem"
+                        text: "Delete saved configuration"
+                        onTriggered: model.delete_config()
+                    }
+                }
+
+                Text {
+                    text: "BLE peripheral name"
+                    font.pixelSize: 17
+                    font.bold: true
+                    color: Theme.blue
+                    Layout.bottomMargin: 6
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 16
+                    spacing: 8
+                    TextField {
+                        id: bleField
+                        objectName: "bleNameField"
+                        Layout.fillWidth: true
+                        placeholderText: "BLE name"
+                        text: model.ble_name
+                        color: Theme.primary
+                        onTextEdited: model.ble_name = text
+                        onAccepted: focus = false
+                    }
+                    RoundedButton {
+                        objectName: "bleRevertButton"
+                        visible: model.ble_name_empty
+                        text: "Revert"
+                        textColour: Theme.secondary
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.ble_revert()
+                    }
+                    RoundedButton {
+                        objectName: "bleConnectButton"
+                        visible: !model.ble_name_empty
+                        text: "Connect"
+                        textColour: Theme.blue
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.ble_connect()
+                    }
+                }
+
+                Text {
+                    text: "IP address and port"
+                    font.pixelSize: 17
+                    font.bold: true
+                    color: Theme.blue
+                    Layout.bottomMargin: 6
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 16
+                    spacing: 8
+                    TextField {
+                        objectName: "hostField"
+                        Layout.fillWidth: true
+                        placeholderText: "host"
+                        inputMethodHints: Qt.ImhFormattedNumbersOnly
+                        text: model.host_text
+                        color: model.host_colour
+                        onTextEdited: model.host_text = text
+                        onAccepted: focus = false
+                    }
+                    TextField {
+                        objectName: "portField"
+                        Layout.preferredWidth: 80
+                        placeholderText: "port"
+                        inputMethodHints: Qt.ImhDigitsOnly
+                        text: model.port_text
+                        color: model.port_colour
+                        onTextEdited: model.port_text = text
+                        onAccepted: focus = false
+                    }
+                    RoundedButton {
+                        objectName: "tcpConnectButton"
+                        visible: model.tcp_usable
+                        text: "Connect"
+                        textColour: Theme.green
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.tcp_connect()
+                    }
+                    RoundedButton {
+                        objectName: "tcpRevertButton"
+                        visible: !model.tcp_usable
+                        text: "Revert"
+                        textColour: Theme.secondary
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.tcp_revert()
+                    }
+                }
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 16
+                    spacing: 16
+                    HistoryColumn {
+                        objectName: "bleHistory"
+                        title: "BLE"
+                        entries: model.history_ble_name
+                        Layout.fillWidth: true
+                        onPicked: index => model.pick_ble_name(index)
+                    }
+                    HistoryColumn {
+                        objectName: "hostHistory"
+                        title: "IP"
+                        entries: model.history_host
+                        Layout.fillWidth: true
+                        onPicked: index => model.pick_host(index)
+                    }
+                    HistoryColumn {
+                        objectName: "portHistory"
+                        title: "port"
+                        trailing: true
+                        entries: model.history_port
+                        onPicked: index => model.pick_port(index)
+                    }
+                }
+            }
+
+            // Status line.
+            Row {
+                Layout.fillWidth: true
+                Layout.bottomMargin: 12
+                spacing: 12
+                Text {
+                    objectName: "statusTcpLine"
+                    visible: model.status_tcp !== ""
+                    text: model.status_tcp
+                    color: Theme.secondary
+                    font.pixelSize: 15
+                }
+                Text {
+                    objectName: "statusBleLine"
+                    visible: model.status_ble !== ""
+                    text: model.status_ble
+                    color: Theme.secondary
+                    font.pixelSize: 15
+                }
+                Text {
+                    objectName: "offlineLine"
+                    visible: model.offline
+                    text: "offline"
+                    color: Theme.tertiary
+                    font.pixelSize: 15
+                }
+            }
+
+            RowLayout {
+                spacing: 12
+                RoundedButton {
+                    objectName: "closeButton"
+                    text: "Close"
+                    textColour: Theme.secondary
+                    backgroundColour: Theme.systemBackground
+                    onActivated: model.close()
+                }
+                RoundedButton {
+                    objectName: "bridgeButton"
+                    text: "Bridge"
+                    textColour: model.bridge_colour
+                    backgroundColour: Theme.secondarySystemBackground
+                    onActivated: model.bridge()
+                }
+                RoundedButton {
+                    objectName: "disconnectButton"
+                    visible: model.show_disconnect
+                    text: "Disconnect"
+                    textColour: "white"
+                    backgroundColour: Theme.destructive
+                    onActivated: model.disconnect()
+                }
+            }
+        }
+    }
+}

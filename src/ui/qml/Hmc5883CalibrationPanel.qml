@@ -1,0 +1,9 @@
+import QtQuick
+import QtQuick.Layouts
+import Plimsy
+
+// Placeholder until the panel is built.
+ColumnLayout {
+    property ContentViewModel view
+    Text { text: "Hmc5883CalibrationPanel"; font.pixelSize: 18 }
+}

@@ -1,0 +1,38 @@
+import QtQuick
+import QtQuick.Controls
+
+// The rounded button of every panel and the configuration sheet: text in
+// one colour on a filled background in another, 7 points of vertical
+// padding, corner radius 8.
+Button {
+    id: button
+    property color textColour: "#007aff"
+    property color backgroundColour: "#f2f2f7"
+    property real fontSize: 15
+    property bool bold: false
+    signal activated()
+
+    leftPadding: 12
+    rightPadding: 12
+    topPadding: 7
+    bottomPadding: 7
+    focusPolicy: Qt.NoFocus
+    font.pixelSize: fontSize
+    font.bold: bold
+
+    contentItem: Text {
+        text: button.text
+        font: button.font
+        color: button.textColour
+        opacity: button.enabled ? 1 : 0.4
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+    }
+    background: Rectangle {
+        radius: 8
+        color: button.backgroundColour
+        opacity: button.down ? 0.6 : 1
+    }
+    onClicked: activated()
+}
