@@ -112,9 +112,20 @@ TEST(main_screen, toolbar_and_log_shortcuts) {
     ASSERT_TRUE(f.click("logButton"));
     EXPECT_TRUE(f.view->cnc().log_enable());
     EXPECT_EQ(f.view->log_menu_text(), "Disable");
+    // The title's context menu offers the same toggle under its own name.
+    QObject* menu_item = f.object("logMenuItem");
+    ASSERT_NE(menu_item, nullptr);
+    EXPECT_EQ(menu_item->property("text").toString(), "Disable");
+    QMetaObject::invokeMethod(menu_item, "triggered");
+    f.pump();
+    EXPECT_FALSE(f.view->cnc().log_enable());
+    EXPECT_EQ(menu_item->property("text").toString(), "Enable");
+    QMetaObject::invokeMethod(menu_item, "triggered");
+    f.pump();
+    EXPECT_TRUE(f.view->cnc().log_enable());
 
     // Every action began with a selection tick.
-    EXPECT_GE(f.haptics.selections - ticks, 7);
+    EXPECT_GE(f.haptics.selections - ticks, 9);
 
     // A single-key shortcut does not fire while the user types in a field.
     f.view->cfg().set_show_config(true);
