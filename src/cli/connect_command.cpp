@@ -19,6 +19,10 @@
 #include "sim/simulated_central.hpp"
 #include "transport/connection.hpp"
 
+#ifdef PLIMSY_CLI_QT
+#include "cli/qt_host.hpp"
+#endif
+
 namespace plimsy {
 
 namespace {
@@ -32,7 +36,9 @@ const char* connect_usage =
     "a command with a line feed added. The run ends at the end of standard input\n"
     "or on Ctrl-C. Console lines go to standard error.\n"
     "  --tcp HOST:PORT    numeric IPv4 address and port of the bridge\n"
-    "  --ble NAME         the board's advertised name (default \"Plimsy:91 UART\")\n"
+    "  --ble NAME         the board's advertised name, exactly (default\n"
+    "                     \"Plimsy:91 UART\"); over the host's Bluetooth unless\n"
+    "                     --simulate is given\n"
     "  --simulate [KIND]  BLE through a simulated radio with a simulated board\n"
     "                     of that kind (default compass_gravity)\n"
     "  --decode           one JSON object per received line on standard output,\n"
@@ -99,10 +105,12 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
     }
     if (o.simulate && !o.ble_name) o.ble_name = std::string(config_connection_t::default_ble_name_text);
     if (!o.host && !o.ble_name) return fail("nothing to connect: give --tcp, --ble or --simulate");
+#ifndef PLIMSY_CLI_QT
     if (o.ble_name && !o.simulate)
         return fail(
-            "real Bluetooth needs the application build (plimsy_sensors); "
+            "real Bluetooth needs a build with Qt (PLIMSY_BUILD_UI=ON); "
             "use --simulate for a simulated board, or --tcp through a bridge");
+#endif
     return true;
 }
 
@@ -119,7 +127,22 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     options_t o;
     if (!parse(argc, argv, o, err)) return 2;
 
-    event_loop_t loop;
+    // The board's radio decides the event loop: Qt Bluetooth delivers its
+    // events through Qt's loop, everything else runs on the portable one.
+    event_loop_t portable;
+    main_queue_t* main = &portable;
+    std::function<void()> run_loop = [&] { portable.run(); };
+    std::function<void()> quit_loop = [&] { portable.quit(); };
+#ifdef PLIMSY_CLI_QT
+    std::unique_ptr<qt_host_t> qt;
+    if (o.ble_name && !o.simulate) {
+        qt = std::make_unique<qt_host_t>();
+        main = &qt->main();
+        run_loop = [&] { qt->run(); };
+        quit_loop = [&] { qt->quit(); };
+    }
+#endif
+    main_queue_t& loop = *main;
     memory_settings_store_t store;
     stdout_console_t console(err);
     no_altimeter_t altimeter;
@@ -143,6 +166,9 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
             return c;
         };
     }
+#ifdef PLIMSY_CLI_QT
+    if (qt) make_central = [&] { return qt->make_central(); };
+#endif
 
     connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, make_central});
     line_report_t report(c, [&](const std::string& json) {
@@ -198,13 +224,13 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
         const bool input_ended = o.seconds <= 0 && input_done;
         if (stop || time_up || input_ended) {
-            loop.quit();
+            quit_loop();
             return;
         }
         loop.post_after(0.01, tick);
     };
     loop.post(tick);
-    loop.run();
+    run_loop();
 
     quitting = true;
     c.disconnect();
