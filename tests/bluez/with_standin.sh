@@ -24,7 +24,7 @@ trap stop EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-dbus-daemon --config-file="$here/bus.conf" --nofork --nopidfile --print-address=3 3>"$work/address" &
+dbus-daemon --config-file="$here/bus.conf" --nofork --nopidfile --print-address=3 3>"$work/address" 2>"$work/bus.log" &
 bus_pid=$!
 for _ in $(seq 1 100); do
   [ -s "$work/address" ] && break
