@@ -59,11 +59,13 @@ void qt_ble_central_t::update_power() {
     const ble_power_t now = read_power();
     if (now == state_) return;
     state_ = now;
-    if (state_ != ble_power_t::powered_on && agent_) {
-        // A radio that goes off ends the scan; the transport scans again when
-        // it hears that the radio is back.
+    if (state_ != ble_power_t::powered_on) {
+        // A radio that goes off ends the scan and every link without further
+        // events, as hosts do; the transport starts over when it hears that
+        // the radio is back.
         scanning_ = false;
-        agent_->stop();
+        if (agent_) agent_->stop();
+        for (auto& [id, p] : peripherals_) drop_controller(p);
     }
     post([now](ble_central_delegate_t& d) { d.central_state_changed(now); });
 }
@@ -203,6 +205,11 @@ void qt_ble_central_t::connect(peripheral_id_t id) {
     QObject::connect(c, &QLowEnergyController::disconnected, context_.get(), [this, id, c] {
         peripheral_t* q = find(id);
         if (!q || q->controller != c) return;
+        // BlueZ drops the links before it says the radio is off; asking now
+        // tells a radio switched off (no event, see update_power) from a
+        // board that went away.
+        update_power();
+        if (q->controller != c) return;
         // Nobody asked for this (a cancel lets go of the controller first):
         // the board went away, so the event carries an error.
         const std::string text = q->last_error.value_or("the connection was lost");

@@ -29,6 +29,9 @@ namespace plimsy {
 // handle across scans and reconnections. Services and characteristics get
 // new handles on each connection; a handle of an earlier connection is never
 // reused and operations on it do nothing.
+//
+// When the radio goes off, scans and links end without events of their own
+// (as on other hosts); the power state event tells the whole story.
 class qt_ble_central_t final : public ble_central_t {
 public:
     qt_ble_central_t();

@@ -101,7 +101,9 @@ def load(mock, _parameters):
         ('SetPowered', 'b', '', SetPowered),
         ('Writes', 's', 'a(ays)', Writes),
         ('Notifying', 's', 'b', Notifying),
+        ('Connected', 's', 'b', Connected),
         ('Connects', 's', 'i', Connects),
+        ('Reset', '', '', Reset),
     ])
 
 
@@ -325,6 +327,18 @@ def Notifying(_mock, address):
     return dbus.Boolean(_objects()[_device(address).tx_path].props[CHAR_IFACE]['Notifying'])
 
 
+def Connected(_mock, address):
+    return dbus.Boolean(_device(address).props[DEVICE_IFACE]['Connected'])
+
+
 def Connects(_mock, address):
     '''How many times Connect was called on the board.'''
     return dbus.Int32(_device(address).connects)
+
+
+def Reset(mock):
+    '''No boards, the radio on: a fresh start for the next test.'''
+    for path in [p for p in _objects() if p.startswith(ADAPTER_PATH + '/dev_') and p.count('/') == 4]:
+        _remove_device(path)
+    if not _powered():
+        SetPowered(mock, True)
