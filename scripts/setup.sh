@@ -12,6 +12,8 @@ packages=(
   qml6-module-qtqml-workerscript qml6-module-qttest
   clang libclang-rt-14-dev
   python3
+  # a private D-Bus bus and a stand-in for bluetoothd, for tests/bluez
+  dbus-daemon dbus-bin python3-dbus python3-dbusmock
 )
 
 sudo_cmd=()
