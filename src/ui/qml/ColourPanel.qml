@@ -51,6 +51,8 @@ ColumnLayout {
                     color: Theme.primary
                     font.pixelSize: PanelSizes.font
                 }
+                // Lines up with the values of the reading rows above.
+                Item { Layout.preferredWidth: PanelSizes.unit }
             }
             ProgressView {
                 objectName: "infraredGauge"
@@ -118,6 +120,7 @@ ColumnLayout {
                                 color: Theme.primary
                                 font.pixelSize: PanelSizes.font
                             }
+                            Item { Layout.preferredWidth: PanelSizes.unit }
                         }
                         ProgressView {
                             objectName: modelData.key + "Gauge"

@@ -47,9 +47,11 @@ ColumnLayout {
         }
     }
 
+    // Wraps to the panel's width rather than widening it (as does the table).
     Text {
         objectName: "hmcStepText"
         Layout.fillWidth: true
+        Layout.preferredWidth: 0
         visible: text !== ""
         text: m.step_text
         color: Theme.primary
@@ -57,12 +59,20 @@ ColumnLayout {
         wrapMode: Text.WordWrap
     }
 
-    // Small enough that the widest row fits a phone held upright.
-    readonly property real tableFont: Math.max(10, Math.min(15, width / 30))
+    // The table keeps its columns by shrinking its font until the widest
+    // row fits, as on a phone held upright.
+    TextMetrics {
+        id: tableMetrics
+        font.family: Theme.monospace
+        font.pixelSize: 15
+        text: m.table_header
+    }
+    readonly property int tableFont: Math.max(8, Math.floor(15 * Math.min(1, width / (tableMetrics.advanceWidth + 2))))
 
     Column {
         objectName: "hmcTable"
         Layout.fillWidth: true
+        Layout.preferredWidth: 0
         spacing: 2
         clip: true
 

@@ -48,7 +48,7 @@ ColumnLayout {
         RowLayout {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignVCenter
-            spacing: 2 * PanelSizes.paddingCompass
+            spacing: panel.wide ? 2 * PanelSizes.paddingCompass : PanelSizes.paddingCompass
 
             ValueGrid {
                 Layout.alignment: Qt.AlignTop
