@@ -84,9 +84,13 @@ ColumnLayout {
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
                     onActivated: panel.compass()
-                    TapHandler {
+                    // A MouseArea rather than a TapHandler: it takes the
+                    // right button's press for itself, so the button under
+                    // it does not also fire on the release.
+                    MouseArea {
+                        anchors.fill: parent
                         acceptedButtons: Qt.RightButton
-                        onTapped: compassMenu.popup()
+                        onClicked: compassMenu.popup()
                     }
                     TapHandler {
                         acceptedDevices: PointerDevice.TouchScreen
