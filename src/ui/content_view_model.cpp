@@ -68,6 +68,12 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
     }
     cfg_subscription_ = cfg_->subscribe([this] { announce(); });
     cnc_subscription_ = cnc_->subscribe([this] { announce(); });
+    // Hold times (events, the high-g peak) and the board's clock run out
+    // without a message and without an announcement: a refresh once a
+    // second lets the panels show that.
+    refresh_timer_.setInterval(1000);
+    connect(&refresh_timer_, &QTimer::timeout, this, &content_view_model_t::announce);
+    refresh_timer_.start();
     connect_from_config();
 }
 

@@ -163,6 +163,7 @@ private:
     simulated_central_t* sim_central_ = nullptr;
     simulated_peripheral_t* sim_peripheral_ = nullptr;
     QTimer sim_timer_;
+    QTimer refresh_timer_;
     std::unique_ptr<config_connection_t> cfg_;
     std::unique_ptr<connection_t> cnc_;
     subscription_t cfg_subscription_;

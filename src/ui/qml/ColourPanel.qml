@@ -2,8 +2,141 @@ import QtQuick
 import QtQuick.Layouts
 import Plimsy
 
-// Placeholder until the panel is built.
+// The colour sensor: the infrared light (a tap drops every correction),
+// then a swatch in the colour of the light with its three channels (a tap
+// takes the light as white).
 ColumnLayout {
+    id: panel
     property ContentViewModel view
-    Text { text: "ColourPanel"; font.pixelSize: 18 }
+
+    spacing: 16
+
+    ColourPanelModel {
+        id: m
+        objectName: "colourModel"
+        view: panel.view
+    }
+
+    // Infrared.
+    Item {
+        objectName: "colourLightPanel"
+        Layout.fillWidth: true
+        implicitHeight: light.implicitHeight
+
+        ColumnLayout {
+            id: light
+            width: parent.width
+            spacing: 4
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+                Rectangle {
+                    objectName: "infraredSwatch"
+                    implicitWidth: PanelSizes.font + 4
+                    implicitHeight: PanelSizes.font + 4
+                    radius: 5
+                    color: m.infrared_colour
+                    border.color: Theme.systemFill
+                }
+                Text {
+                    objectName: "infraredTitle"
+                    Layout.fillWidth: true
+                    text: "Infrared"
+                    color: Theme.secondary
+                    font.pixelSize: PanelSizes.font
+                }
+                Text {
+                    objectName: "infraredValue"
+                    text: m.infrared + m.infrared_factor
+                    color: Theme.primary
+                    font.pixelSize: PanelSizes.font
+                }
+                // Lines up with the values of the reading rows above.
+                Item { Layout.preferredWidth: PanelSizes.unit }
+            }
+            ProgressView {
+                objectName: "infraredGauge"
+                Layout.fillWidth: true
+                gaugeHeight: 6
+                cornerRadius: 3
+                progress: m.infrared_fraction
+                colour: Theme.secondary
+                track: Theme.systemFill
+            }
+        }
+        TapHandler {
+            onTapped: m.reset_factors()
+        }
+    }
+
+    // The light's colour and channels.
+    Item {
+        objectName: "colourSwatchPanel"
+        Layout.fillWidth: true
+        implicitHeight: swatchRow.implicitHeight
+
+        RowLayout {
+            id: swatchRow
+            width: parent.width
+            spacing: 16
+
+            Rectangle {
+                objectName: "colourSwatch"
+                Layout.alignment: Qt.AlignTop
+                implicitWidth: 3 * PanelSizes.font + 36
+                implicitHeight: implicitWidth
+                radius: 12
+                color: m.swatch
+                border.color: Theme.systemFill
+                border.width: 1
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                Layout.alignment: Qt.AlignVCenter
+                spacing: 6
+                Repeater {
+                    model: [
+                        { key: "red", title: "Red" },
+                        { key: "green", title: "Green" },
+                        { key: "blue", title: "Blue" }
+                    ]
+                    delegate: ColumnLayout {
+                        required property var modelData
+                        Layout.fillWidth: true
+                        spacing: 2
+                        RowLayout {
+                            Layout.fillWidth: true
+                            spacing: 6
+                            Text {
+                                Layout.fillWidth: true
+                                text: modelData.title
+                                color: m[modelData.key + "_colour"]
+                                font.pixelSize: PanelSizes.font
+                            }
+                            Text {
+                                objectName: modelData.key + "Value"
+                                text: m[modelData.key] + m[modelData.key + "_factor"]
+                                color: Theme.primary
+                                font.pixelSize: PanelSizes.font
+                            }
+                            Item { Layout.preferredWidth: PanelSizes.unit }
+                        }
+                        ProgressView {
+                            objectName: modelData.key + "Gauge"
+                            Layout.fillWidth: true
+                            gaugeHeight: 4
+                            cornerRadius: 2
+                            progress: m[modelData.key + "_fraction"]
+                            colour: m[modelData.key + "_colour"]
+                            track: Theme.systemFill
+                        }
+                    }
+                }
+            }
+        }
+        TapHandler {
+            onTapped: m.white_balance()
+        }
+    }
 }

@@ -1,9 +1,176 @@
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Plimsy
 
-// Placeholder until the panel is built.
+// The compass heading and gravity panel: the dial with the heading, the two
+// board commands that switch what the board reports, and the gravity vector
+// with a bubble level. Beside each other in landscape, stacked in portrait.
 ColumnLayout {
+    id: panel
     property ContentViewModel view
-    Text { text: "CompassPanel"; font.pixelSize: 18 }
+    spacing: 0
+
+    readonly property bool portrait: panel.view ? panel.view.portrait : false
+    readonly property real fontSize: panelModel.size_font
+    // The dial takes what the window can spare: about half its height, and
+    // in landscape half of the width, the rest going to the values. Sized
+    // from the window, not from this panel, whose width follows the dial.
+    readonly property real windowWidth: panel.Window.width > 0 ? panel.Window.width - 16 : 1000
+    readonly property real windowHeight: panel.Window.height > 0 ? panel.Window.height : 800
+    readonly property real dialSize: {
+        const across = panel.portrait ? panel.windowWidth : panel.windowWidth * 0.5;
+        const tall = panel.windowHeight * (panel.portrait ? 0.42 : 0.55);
+        return Math.max(160, Math.min(across, tall) - 2 * panelModel.size_padding_compass);
+    }
+
+    CompassPanelModel {
+        id: panelModel
+        objectName: "compassPanelModel"
+        view: panel.view
+    }
+
+    function compass() { panelModel.send("G\n"); }
+    function heading() { panelModel.send("H\n"); }
+
+    Shortcut {
+        objectName: "compassShortcut"
+        sequence: "G"
+        onActivated: panel.compass()
+    }
+    Shortcut {
+        objectName: "headingShortcut"
+        sequence: "H"
+        onActivated: panel.heading()
+    }
+
+    GridLayout {
+        Layout.fillWidth: true
+        columns: panel.portrait ? 1 : 2
+        columnSpacing: 24
+        rowSpacing: 16
+
+        CompassDial {
+            objectName: "compassDial"
+            Layout.alignment: Qt.AlignHCenter | Qt.AlignTop
+            Layout.preferredWidth: panel.dialSize
+            Layout.preferredHeight: panel.dialSize
+            Layout.topMargin: panelModel.size_padding_compass_top
+            Layout.leftMargin: panelModel.size_padding_compass
+            Layout.rightMargin: panelModel.size_padding_compass
+            Layout.bottomMargin: panel.portrait ? 0 : panelModel.size_padding_compass
+            heading: panelModel.heading
+            animTime: panelModel.anim_time
+            centreText: panelModel.heading_s
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            // A layout caps itself at what its children can use; this one
+            // may take the rest of the row, so the panel spans the window.
+            Layout.maximumWidth: Number.POSITIVE_INFINITY
+            Layout.alignment: panel.portrait ? Qt.AlignHCenter | Qt.AlignTop : Qt.AlignLeft | Qt.AlignVCenter
+            Layout.leftMargin: panel.portrait ? panelModel.size_padding_compass : 0
+            Layout.rightMargin: panelModel.size_padding_compass
+            spacing: 16
+
+            RowLayout {
+                spacing: 12
+                Layout.alignment: panel.portrait ? Qt.AlignHCenter : Qt.AlignLeft
+                RoundedButton {
+                    id: compassButton
+                    objectName: "compassButton"
+                    text: "Compass"
+                    fontSize: panel.fontSize
+                    textColour: Theme.link
+                    backgroundColour: Theme.secondarySystemBackground
+                    onActivated: panel.compass()
+                    // A MouseArea rather than a TapHandler: it takes the
+                    // right button's press for itself, so the button under
+                    // it does not also fire on the release.
+                    MouseArea {
+                        anchors.fill: parent
+                        acceptedButtons: Qt.RightButton
+                        onClicked: compassMenu.popup()
+                    }
+                    TapHandler {
+                        acceptedDevices: PointerDevice.TouchScreen
+                        onLongPressed: compassMenu.popup()
+                    }
+                    Menu {
+                        id: compassMenu
+                        objectName: "compassMenu"
+                        MenuItem {
+                            objectName: "headingMenuItem"
+                            text: "Heading"
+                            onTriggered: panel.heading()
+                        }
+                    }
+                }
+                RoundedButton {
+                    objectName: "headingButton"
+                    text: "Heading"
+                    fontSize: panel.fontSize
+                    textColour: Theme.link
+                    backgroundColour: Theme.secondarySystemBackground
+                    onActivated: panel.heading()
+                }
+            }
+
+            RowLayout {
+                spacing: 24
+                Layout.alignment: panel.portrait ? Qt.AlignHCenter : Qt.AlignLeft
+
+                ColumnLayout {
+                    spacing: 6
+                    Layout.alignment: Qt.AlignVCenter
+                    Text {
+                        objectName: "gravityTitle"
+                        text: "Gravity"
+                        color: Theme.primary
+                        font.pixelSize: panel.fontSize
+                        font.bold: true
+                    }
+                    Repeater {
+                        model: [
+                            { label: "X", name: "gravityX" },
+                            { label: "Y", name: "gravityY" },
+                            { label: "Z", name: "gravityZ" }
+                        ]
+                        RowLayout {
+                            required property var modelData
+                            spacing: 8
+                            Text {
+                                text: modelData.label
+                                color: Theme.secondary
+                                font.pixelSize: panel.fontSize
+                                Layout.preferredWidth: panelModel.size_unit * 0.75
+                            }
+                            Text {
+                                objectName: modelData.name
+                                text: modelData.name === "gravityX" ? panelModel.gravity_x_s
+                                    : modelData.name === "gravityY" ? panelModel.gravity_y_s : panelModel.gravity_z_s
+                                color: Theme.primary
+                                font.family: Theme.monospace
+                                font.pixelSize: panel.fontSize
+                                horizontalAlignment: Text.AlignRight
+                                // Room for "-10.0" so the column does not jitter.
+                                Layout.preferredWidth: panel.fontSize * 3.4
+                            }
+                        }
+                    }
+                }
+
+                TiltLevel {
+                    objectName: "tiltLevel"
+                    Layout.preferredWidth: Math.max(110, Math.min(panelModel.size_accel * 0.5, panel.dialSize * 0.45))
+                    Layout.preferredHeight: Layout.preferredWidth
+                    rax: panelModel.rax
+                    ray: panelModel.ray
+                    raz: panelModel.raz
+                    animTime: panelModel.gravity_anim_time
+                }
+            }
+        }
+    }
 }

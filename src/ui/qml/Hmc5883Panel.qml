@@ -2,8 +2,72 @@ import QtQuick
 import QtQuick.Layouts
 import Plimsy
 
-// Placeholder until the panel is built.
+// The compass of the raw-count magnetometer, its normalised field and the
+// motion of the board that the tilt correction follows.
 ColumnLayout {
+    id: panel
     property ContentViewModel view
-    Text { text: "Hmc5883Panel"; font.pixelSize: 18 }
+
+    spacing: 8
+
+    Hmc5883PanelModel {
+        id: m
+        objectName: "hmc5883Model"
+        view: panel.view
+    }
+
+    readonly property bool wide: width >= 640
+    readonly property real dialSide: Math.max(160, Math.min(320, (wide ? width / 2 : width) - 2 * PanelSizes.paddingCompass))
+
+    Text {
+        objectName: "hmc5883Title"
+        text: "Compass"
+        font.pixelSize: 17
+        font.bold: true
+        color: Theme.primary
+    }
+
+    GridLayout {
+        Layout.fillWidth: true
+        columns: panel.wide ? 2 : 1
+        columnSpacing: PanelSizes.paddingCompass
+        rowSpacing: 16
+
+        CompassDial {
+            objectName: "hmc5883Dial"
+            Layout.preferredWidth: panel.dialSide
+            Layout.preferredHeight: panel.dialSide
+            Layout.topMargin: PanelSizes.paddingCompassTop
+            Layout.leftMargin: panel.wide ? PanelSizes.paddingCompass : 0
+            Layout.alignment: Qt.AlignHCenter
+            heading: m.heading
+            animTime: m.anim_time
+            centreText: m.heading_text
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.alignment: Qt.AlignVCenter
+            spacing: panel.wide ? 2 * PanelSizes.paddingCompass : PanelSizes.paddingCompass
+
+            ValueGrid {
+                Layout.alignment: Qt.AlignTop
+                entries: [
+                    { name: "hmc5883FieldX", label: "x", value: m.field_x },
+                    { name: "hmc5883FieldY", label: "y", value: m.field_y },
+                    { name: "hmc5883FieldZ", label: "z", value: m.field_z },
+                    { name: "hmc5883Compensation", label: "tilt", value: m.compensation }
+                ]
+            }
+            ValueGrid {
+                Layout.alignment: Qt.AlignTop
+                entries: [
+                    { name: "hmc5883Roll", label: "roll", value: m.roll },
+                    { name: "hmc5883Pitch", label: "pitch", value: m.pitch },
+                    { name: "hmc5883Yaw", label: "yaw", value: m.yaw }
+                ]
+            }
+            Item { Layout.fillWidth: true }
+        }
+    }
 }

@@ -22,9 +22,13 @@ ColumnLayout {
             backgroundColour: "transparent"
             leftPadding: 0
             onActivated: section.view.toggle_log()
-            TapHandler {
+            // A right-button handler of its own: a TapHandler would let the
+            // button see the release as well and toggle the log too.
+            MouseArea {
+                anchors.fill: parent
                 acceptedButtons: Qt.RightButton
-                onTapped: logMenu.popup()
+                onClicked: logMenu.popup()
+                onPressAndHold: logMenu.popup()
             }
             Menu {
                 id: logMenu

@@ -1,0 +1,25 @@
+import QtQuick
+import Plimsy
+
+// The label of one event on its own background.
+Rectangle {
+    id: badge
+    property string label
+    property color textColour
+    property color backgroundColour
+
+    implicitWidth: text.implicitWidth + 2 * PanelSizes.paddingEvent
+    implicitHeight: text.implicitHeight + PanelSizes.paddingEvent
+    radius: 8
+    color: backgroundColour
+
+    Text {
+        id: text
+        objectName: badge.objectName + "Text"
+        anchors.centerIn: parent
+        text: badge.label
+        color: badge.textColour
+        font.pixelSize: PanelSizes.font
+        font.bold: true
+    }
+}
