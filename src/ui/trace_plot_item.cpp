@@ -1,0 +1,247 @@
+#include "ui/trace_plot_item.hpp"
+
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+#include <QQuickWindow>
+#include <QSGFlatColorMaterial>
+#include <QSGGeometryNode>
+#include <QSGRenderNode>
+#include <QSGRendererInterface>
+#include <atomic>
+#include <cmath>
+
+#include "model/sensors.hpp"
+#include "ui/content_view_model.hpp"
+#include "ui/palette.hpp"
+
+namespace plimsy {
+
+namespace {
+
+std::atomic<std::uint64_t> rebuild_counter{0};
+
+QSGGeometry::Point2D at(double x, double y) { return {static_cast<float>(x), static_cast<float>(y)}; }
+
+QSGGeometryNode* make_node(unsigned int mode, float line_width) {
+    auto* geometry = new QSGGeometry(QSGGeometry::defaultAttributes_Point2D(), 0);
+    geometry->setDrawingMode(mode);
+    geometry->setLineWidth(line_width);
+    auto* node = new QSGGeometryNode;
+    node->setGeometry(geometry);
+    node->setMaterial(new QSGFlatColorMaterial);
+    node->setFlags(QSGNode::OwnsGeometry | QSGNode::OwnsMaterial | QSGNode::OwnedByParent);
+    return node;
+}
+
+// Sizes the node's vertex storage, reallocating only when the count
+// changes; the caller writes the vertices and marks them dirty.
+QSGGeometry::Point2D* vertices(QSGGeometryNode* node, int count) {
+    QSGGeometry* g = node->geometry();
+    if (g->vertexCount() != count) g->allocate(count);
+    return g->vertexDataAsPoint2D();
+}
+
+void set_colour(QSGGeometryNode* node, const QColor& colour) {
+    auto* m = static_cast<QSGFlatColorMaterial*>(node->material());
+    if (m->color() == colour) return;
+    m->setColor(colour);
+    node->markDirty(QSGNode::DirtyMaterial);
+}
+
+void vertices_written(QSGGeometryNode* node) {
+    node->geometry()->markVertexDataDirty();
+    node->markDirty(QSGNode::DirtyGeometry);
+}
+
+// The software renderer draws no custom geometry, so where there is no
+// graphics API (the offscreen platform, remote sessions) the same plot is
+// painted with QPainter from a copy taken while the scene is synchronised.
+class painted_plot_node_t final : public QSGRenderNode {
+public:
+    explicit painted_plot_node_t(QQuickWindow* window) : window_(window) {}
+
+    void set(const plot_geometry_t& plot) {
+        bounds_ = QRectF(-plot.series_stroke, -plot.series_stroke, plot.width + 2 * plot.series_stroke,
+                         plot.height + 2 * plot.series_stroke);
+        axis_.resize(plot.axis.size());
+        for (std::size_t i = 0; i < plot.axis.size(); ++i) {
+            const auto& s = plot.axis[i];
+            axis_[i] = QLineF(s.from.x, s.from.y, s.to.x, s.to.y);
+        }
+        axis_pen_ = QPen(palette_colour(plot.axis_colour), plot.axis_stroke);
+        if (series_.size() < plot.series.size()) series_.resize(plot.series.size());
+        shown_ = plot.series.size();
+        for (std::size_t i = 0; i < shown_; ++i) {
+            const auto& line = plot.series[i];
+            auto& out = series_[i];
+            out.pen = QPen(palette_colour(line.colour), plot.series_stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+            out.points.resize(static_cast<qsizetype>(line.points.size()));
+            for (std::size_t k = 0; k < line.points.size(); ++k)
+                out.points[static_cast<qsizetype>(k)] = QPointF(line.points[k].x, line.points[k].y);
+        }
+        markDirty(QSGNode::DirtyMaterial);
+    }
+
+    void render(const RenderState* state) override {
+        QSGRendererInterface* rif = window_->rendererInterface();
+        auto* p = static_cast<QPainter*>(rif->getResource(window_, QSGRendererInterface::PainterResource));
+        if (!p) return;
+        const QRegion* clip = state->clipRegion();
+        // The clip is in window coordinates, so it goes before the transform.
+        if (clip && !clip->isEmpty()) p->setClipRegion(*clip, Qt::ReplaceClip);
+        p->setTransform(matrix()->toTransform());
+        p->setOpacity(inheritedOpacity());
+        p->setRenderHint(QPainter::Antialiasing, true);
+        p->setPen(axis_pen_);
+        p->drawLines(axis_.data(), static_cast<int>(axis_.size()));
+        for (std::size_t i = 0; i < shown_; ++i) {
+            p->setPen(series_[i].pen);
+            p->drawPolyline(series_[i].points);
+        }
+    }
+
+    StateFlags changedStates() const override { return {}; }
+    RenderingFlags flags() const override { return BoundedRectRendering; }
+    QRectF rect() const override { return bounds_; }
+
+private:
+    struct series_t {
+        QPen pen;
+        QPolygonF points;
+    };
+    QQuickWindow* window_;
+    QRectF bounds_;
+    std::vector<QLineF> axis_;
+    QPen axis_pen_;
+    // Kept beyond the series shown, so that switching one off and on again
+    // reuses its point storage.
+    std::vector<series_t> series_;
+    std::size_t shown_ = 0;
+};
+
+}  // namespace
+
+namespace plot_vertices {
+
+void stroke(const std::vector<plot_geometry_t::point_t>& points, double width, QSGGeometry::Point2D* out) {
+    const double half = width / 2;
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        const auto& p = points[i];
+        const auto& q = points[i + 1];
+        const double dx = q.x - p.x;
+        const double dy = q.y - p.y;
+        const double length = std::hypot(dx, dy);
+        // The normal scaled to half the stroke; a zero-length segment
+        // (two samples on one pixel column of a zero-width plot) still
+        // gets a vertical extent instead of a division by zero.
+        const double nx = length > 0 ? -dy / length * half : 0;
+        const double ny = length > 0 ? dx / length * half : half;
+        *out++ = at(p.x + nx, p.y + ny);
+        *out++ = at(p.x - nx, p.y - ny);
+        *out++ = at(q.x + nx, q.y + ny);
+        *out++ = at(q.x + nx, q.y + ny);
+        *out++ = at(p.x - nx, p.y - ny);
+        *out++ = at(q.x - nx, q.y - ny);
+    }
+}
+
+void lines(const std::vector<plot_geometry_t::segment_t>& segments, QSGGeometry::Point2D* out) {
+    for (const auto& s : segments) {
+        *out++ = at(s.from.x, s.from.y);
+        *out++ = at(s.to.x, s.to.y);
+    }
+}
+
+QSGNode* update_nodes(QSGNode* root, const plot_geometry_t& plot) {
+    if (!root) {
+        root = new QSGNode;
+        root->appendChildNode(make_node(QSGGeometry::DrawLines, static_cast<float>(plot.axis_stroke)));
+    }
+    auto* axis = static_cast<QSGGeometryNode*>(root->firstChild());
+    lines(plot.axis, vertices(axis, axis_count(plot.axis.size())));
+    vertices_written(axis);
+    set_colour(axis, palette_colour(plot.axis_colour));
+
+    QSGNode* child = axis->nextSibling();
+    for (const auto& line : plot.series) {
+        if (!child) {
+            auto* node = make_node(QSGGeometry::DrawTriangles, 1.0f);
+            // New vertices every frame: let the renderer keep a buffer of
+            // its own for them instead of merging them into a batch.
+            node->geometry()->setVertexDataPattern(QSGGeometry::StreamPattern);
+            root->appendChildNode(node);
+            child = node;
+        }
+        auto* node = static_cast<QSGGeometryNode*>(child);
+        stroke(line.points, plot.series_stroke, vertices(node, series_count(line.points.size())));
+        vertices_written(node);
+        set_colour(node, palette_colour(line.colour));
+        child = child->nextSibling();
+    }
+    // Series switched off or gone with a change of data kind.
+    while (child) {
+        QSGNode* next = child->nextSibling();
+        root->removeChildNode(child);
+        delete child;
+        child = next;
+    }
+    return root;
+}
+
+}  // namespace plot_vertices
+
+trace_plot_item_t::trace_plot_item_t(QQuickItem* parent) : QQuickItem(parent) { setFlag(ItemHasContents, true); }
+
+trace_plot_item_t::~trace_plot_item_t() = default;
+
+void trace_plot_item_t::set_view(content_view_model_t* view) {
+    if (view == view_) return;
+    QObject::disconnect(connection_);
+    view_ = view;
+    // update() asks for one sync before the next frame however often the
+    // screen announces a change, so a burst of lines costs one rebuild.
+    if (view_) connection_ = connect(view_, &content_view_model_t::changed, this, &QQuickItem::update);
+    built_view_time_ = distant_past;
+    emit view_changed();
+    update();
+}
+
+std::uint64_t trace_plot_item_t::rebuilds() { return rebuild_counter.load(std::memory_order_relaxed); }
+
+void trace_plot_item_t::geometryChange(const QRectF& now, const QRectF& before) {
+    QQuickItem::geometryChange(now, before);
+    if (now.size() != before.size()) update();
+}
+
+// Runs while the main thread waits for the scene to be synchronised, so
+// reading (and letting it cache its layout) the trace is safe here.
+QSGNode* trace_plot_item_t::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
+    const double w = width();
+    const double h = height();
+    if (!view_ || w <= 0 || h <= 0) {
+        delete old;
+        built_view_time_ = distant_past;
+        return nullptr;
+    }
+    trace_t& trace = view_->sensors().trace;
+    const plot_geometry_t& plot = trace.plot_view(w, h);
+    // The trace lays out at most once per 1/60 s; a frame that came sooner
+    // got the previous layout, so ask for another frame to show the rest.
+    if (trace.plot_outdated()) QMetaObject::invokeMethod(this, &QQuickItem::update, Qt::QueuedConnection);
+    if (old && trace.view_time() == built_view_time_) return old;
+    built_view_time_ = trace.view_time();
+    rebuild_counter.fetch_add(1, std::memory_order_relaxed);
+
+    QQuickWindow* win = window();
+    if (win && win->rendererInterface()->graphicsApi() == QSGRendererInterface::Software) {
+        auto* node = static_cast<painted_plot_node_t*>(old);
+        if (!node) node = new painted_plot_node_t(win);
+        node->set(plot);
+        return node;
+    }
+    return plot_vertices::update_nodes(old, plot);
+}
+
+}  // namespace plimsy
