@@ -126,24 +126,50 @@ private:
 namespace plot_vertices {
 
 void stroke(const std::vector<plot_geometry_t::point_t>& points, double width, QSGGeometry::Point2D* out) {
+    const std::size_t n = points.size();
+    if (n < 2) return;
     const double half = width / 2;
-    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-        const auto& p = points[i];
-        const auto& q = points[i + 1];
-        const double dx = q.x - p.x;
-        const double dy = q.y - p.y;
+    // Unit normal of the segment from point i to i + 1. Two samples on one
+    // spot (a plot of zero width) keep the previous direction, or a level
+    // one, instead of dividing by zero.
+    double last_nx = 0, last_ny = 1;
+    auto normal = [&](std::size_t i, double& nx, double& ny) {
+        const double dx = points[i + 1].x - points[i].x;
+        const double dy = points[i + 1].y - points[i].y;
         const double length = std::hypot(dx, dy);
-        // The normal scaled to half the stroke; a zero-length segment
-        // (two samples on one pixel column of a zero-width plot) still
-        // gets a vertical extent instead of a division by zero.
-        const double nx = length > 0 ? -dy / length * half : 0;
-        const double ny = length > 0 ? dx / length * half : half;
-        *out++ = at(p.x + nx, p.y + ny);
-        *out++ = at(p.x - nx, p.y - ny);
-        *out++ = at(q.x + nx, q.y + ny);
-        *out++ = at(q.x + nx, q.y + ny);
-        *out++ = at(p.x - nx, p.y - ny);
-        *out++ = at(q.x - nx, q.y - ny);
+        if (length > 0) {
+            last_nx = -dy / length;
+            last_ny = dx / length;
+        }
+        nx = last_nx;
+        ny = last_ny;
+    };
+    double in_x, in_y;  // normal of the segment ending at point i
+    normal(0, in_x, in_y);
+    for (std::size_t i = 0; i < n; ++i) {
+        double out_x = in_x, out_y = in_y;  // normal of the segment leaving it
+        if (i + 1 < n) normal(i, out_x, out_y);
+        // The mitre bisects the two normals; its length keeps the band
+        // `width` wide along both segments.
+        double mx = in_x + out_x;
+        double my = in_y + out_y;
+        const double m = std::hypot(mx, my);
+        double reach = half;
+        if (m > 1e-9) {
+            mx /= m;
+            my /= m;
+            const double cos_half_turn = mx * in_x + my * in_y;
+            reach = cos_half_turn > 1 / mitre_limit ? half / cos_half_turn : half * mitre_limit;
+        } else {
+            // A full reversal: no bisector, so the corner goes across.
+            mx = in_x;
+            my = in_y;
+        }
+        const auto& p = points[i];
+        *out++ = at(p.x + mx * reach, p.y + my * reach);
+        *out++ = at(p.x - mx * reach, p.y - my * reach);
+        in_x = out_x;
+        in_y = out_y;
     }
 }
 
@@ -167,7 +193,7 @@ QSGNode* update_nodes(QSGNode* root, const plot_geometry_t& plot) {
     QSGNode* child = axis->nextSibling();
     for (const auto& line : plot.series) {
         if (!child) {
-            auto* node = make_node(QSGGeometry::DrawTriangles, 1.0f);
+            auto* node = make_node(QSGGeometry::DrawTriangleStrip, 1.0f);
             // New vertices every frame: let the renderer keep a buffer of
             // its own for them instead of merging them into a batch.
             node->geometry()->setVertexDataPattern(QSGGeometry::StreamPattern);
@@ -192,7 +218,14 @@ QSGNode* update_nodes(QSGNode* root, const plot_geometry_t& plot) {
 
 }  // namespace plot_vertices
 
-trace_plot_item_t::trace_plot_item_t(QQuickItem* parent) : QQuickItem(parent) { setFlag(ItemHasContents, true); }
+trace_plot_item_t::trace_plot_item_t(QQuickItem* parent) : QQuickItem(parent) {
+    setFlag(ItemHasContents, true);
+    refresh_.setSingleShot(true);
+    refresh_.setTimerType(Qt::PreciseTimer);
+    connect(&refresh_, &QTimer::timeout, this, [this] {
+        if (view_ && view_->sensors().trace.plot_outdated()) update();
+    });
+}
 
 trace_plot_item_t::~trace_plot_item_t() = default;
 
@@ -206,6 +239,12 @@ void trace_plot_item_t::set_view(content_view_model_t* view) {
     built_view_time_ = distant_past;
     emit view_changed();
     update();
+}
+
+void trace_plot_item_t::refresh_at(time_point_t when) {
+    const double wait = view_ ? when - view_->clock().now() : 0;
+    const int ms = wait > 0 ? static_cast<int>(std::ceil(wait * 1000)) : 0;
+    if (!refresh_.isActive()) refresh_.start(ms);
 }
 
 std::uint64_t trace_plot_item_t::rebuilds() { return rebuild_counter.load(std::memory_order_relaxed); }
@@ -228,8 +267,12 @@ QSGNode* trace_plot_item_t::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) 
     trace_t& trace = view_->sensors().trace;
     const plot_geometry_t& plot = trace.plot_view(w, h);
     // The trace lays out at most once per 1/60 s; a frame that came sooner
-    // got the previous layout, so ask for another frame to show the rest.
-    if (trace.plot_outdated()) QMetaObject::invokeMethod(this, &QQuickItem::update, Qt::QueuedConnection);
+    // got the previous layout. Asking for the next frame at once would spin
+    // where nothing paces frames, so come back when the layout is due.
+    if (trace.plot_outdated()) {
+        const time_point_t due = trace.view_time();
+        QMetaObject::invokeMethod(this, [this, due] { refresh_at(due); }, Qt::QueuedConnection);
+    }
     if (old && trace.view_time() == built_view_time_) return old;
     built_view_time_ = trace.view_time();
     rebuild_counter.fetch_add(1, std::memory_order_relaxed);

@@ -164,15 +164,15 @@ TEST(trace_plot, nodes_follow_the_trace) {
     EXPECT_FLOAT_EQ(a[14].y, 100.0f);
     EXPECT_FLOAT_EQ(a[15].x, 400.0f);
 
-    // Three samples: three series of two segments each, in their colours.
+    // Three samples: three strips of two vertices per point, in their
+    // colours.
     p.trace.add_gyro(0, 90, -90);
     p.trace.add_gyro(0, 90, -90);
     p.build(p.plot());
     ASSERT_EQ(p.root->childCount(), 4);
     for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(p.node(i)->geometry()->drawingMode(), QSGGeometry::DrawTriangles);
-        EXPECT_EQ(p.node(i)->geometry()->vertexCount(), plot_vertices::series_count(3));
-        EXPECT_EQ(p.node(i)->geometry()->vertexCount(), 12);
+        EXPECT_EQ(p.node(i)->geometry()->drawingMode(), QSGGeometry::DrawTriangleStrip);
+        EXPECT_EQ(p.node(i)->geometry()->vertexCount(), 6);
     }
     EXPECT_EQ(p.colour(1), palette_colour(colour_t::red));
     EXPECT_EQ(p.colour(2), palette_colour(colour_t::green));
@@ -218,28 +218,49 @@ TEST(trace_plot, nodes_follow_the_trace) {
     EXPECT_EQ(p.colour(1), palette_colour(colour_t::primary));
 }
 
-TEST(trace_plot, stroke_keeps_its_width_at_any_slope) {
-    const std::vector<plot_geometry_t::point_t> points{{0, 0}, {3, 4}, {3, 10}, {3, 10}};
-    std::vector<QSGGeometry::Point2D> v(static_cast<std::size_t>(plot_vertices::series_count(points.size())));
-    plot_vertices::stroke(points, 2.0, v.data());
-    ASSERT_EQ(v.size(), 18u);
-    // Each quad's corners lie one unit either side of its segment.
-    auto off = [](const QSGGeometry::Point2D& a, const QSGGeometry::Point2D& b) {
-        return std::hypot(double(a.x - b.x), double(a.y - b.y));
+// Distance of q from the line through a and b.
+double from_line(const QSGGeometry::Point2D& q, plot_geometry_t::point_t a, plot_geometry_t::point_t b) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    return std::abs((q.x - a.x) * dy - (q.y - a.y) * dx) / std::hypot(dx, dy);
+}
+
+TEST(trace_plot, stroke_keeps_its_width_along_every_segment) {
+    using pt = plot_geometry_t::point_t;
+    std::vector<QSGGeometry::Point2D> v;
+    auto stroke = [&](const std::vector<pt>& points) {
+        v.assign(static_cast<std::size_t>(plot_vertices::series_count(points.size())), {});
+        plot_vertices::stroke(points, 2.0, v.data());
+        for (const auto& q : v) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
     };
-    EXPECT_NEAR(off(v[0], v[1]), 2.0, 1e-5);
-    EXPECT_NEAR(v[0].x, 0 - 4.0 / 5, 1e-5);
-    EXPECT_NEAR(v[0].y, 0 + 3.0 / 5, 1e-5);
-    EXPECT_NEAR(v[5].x, 3 + 4.0 / 5, 1e-5);
-    EXPECT_NEAR(v[5].y, 4 - 3.0 / 5, 1e-5);
-    // Vertical segment.
-    EXPECT_NEAR(off(v[6], v[7]), 2.0, 1e-5);
-    EXPECT_FLOAT_EQ(v[6].y, 4.0f);
-    // Two samples on one spot still make a finite quad.
-    for (int i = 12; i < 18; ++i) {
-        EXPECT_TRUE(std::isfinite(v[i].x) && std::isfinite(v[i].y));
-        EXPECT_FLOAT_EQ(v[i].x, 3.0f);
+
+    // A bend, a vertical run and two samples on one spot.
+    const std::vector<pt> bend{{0, 0}, {3, 4}, {3, 10}, {3, 10}};
+    stroke(bend);
+    ASSERT_EQ(v.size(), 8u);
+    // The ends sit square across their segment, one unit either side.
+    EXPECT_NEAR(v[0].x, -0.8, 1e-5);
+    EXPECT_NEAR(v[0].y, 0.6, 1e-5);
+    EXPECT_NEAR(v[1].x, 0.8, 1e-5);
+    EXPECT_NEAR(v[1].y, -0.6, 1e-5);
+    // The corner is one unit from both segments it joins.
+    for (int k : {2, 3}) {
+        EXPECT_NEAR(from_line(v[k], bend[0], bend[1]), 1.0, 1e-5);
+        EXPECT_NEAR(from_line(v[k], bend[1], bend[2]), 1.0, 1e-5);
     }
+    EXPECT_FLOAT_EQ(v[4].x, 2.0f);
+    EXPECT_FLOAT_EQ(v[7].x, 4.0f);
+
+    // A spike: the mitre is cut at the limit instead of shooting off.
+    const std::vector<pt> spike{{0, 0}, {0.5, -40}, {1, 0}};
+    stroke(spike);
+    for (int k : {2, 3}) {
+        const double reach = std::hypot(v[k].x - 0.5, v[k].y + 40);
+        EXPECT_NEAR(reach, plot_vertices::mitre_limit, 1e-4);
+        EXPECT_NEAR(v[k].x, 0.5, 1e-4);  // straight along the spike's axis
+    }
+    // A full reversal has no bisector and goes straight across.
+    stroke({{0, 0}, {1, 0}, {0, 0}});
+    EXPECT_NEAR(std::hypot(v[2].x - v[3].x, v[2].y - v[3].y), 2.0, 1e-5);
 }
 
 }  // namespace
