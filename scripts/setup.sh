@@ -11,7 +11,7 @@ packages=(
   qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates
   qml6-module-qtqml-workerscript qml6-module-qttest
   clang libclang-rt-14-dev
-  python3
+  python3 xvfb
 )
 
 sudo_cmd=()
