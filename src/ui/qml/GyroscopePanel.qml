@@ -32,33 +32,41 @@ ColumnLayout {
         onActivated: gyro.title()
     }
 
+    TextMetrics {
+        id: digitWidth
+        font.pixelSize: Theme.fontSize
+        font.family: Theme.monospace
+        text: "0"
+    }
+
     RowLayout {
-        spacing: 24
+        spacing: 20
         Repeater {
             model: [
                 { axis: "X", name: "gyroscopeX" },
                 { axis: "Y", name: "gyroscopeY" },
                 { axis: "Z", name: "gyroscopeZ" }
             ]
-            RowLayout {
+            Row {
                 required property var modelData
-                spacing: 6
                 Text {
+                    width: 22
                     text: modelData.axis
                     color: Theme.secondary
                     font.pixelSize: Theme.fontSize
                 }
                 Text {
+                    id: value
                     objectName: modelData.name
-                    // Wide enough for "-180.0", so the row does not jitter.
-                    Layout.minimumWidth: 64
-                    horizontalAlignment: Text.AlignRight
                     text: modelData.axis === "X" ? gyro.x_text : modelData.axis === "Y" ? gyro.y_text : gyro.z_text
                     color: Theme.primary
                     font.pixelSize: Theme.fontSize
                     font.family: Theme.monospace
                 }
                 Text {
+                    // Room for "-180.0" in any row, so the row does not
+                    // jitter while the angles change.
+                    width: 12 + Math.max(0, digitWidth.advanceWidth * 6 - value.implicitWidth)
                     text: "°"
                     color: Theme.secondary
                     font.pixelSize: Theme.fontSize
@@ -85,13 +93,23 @@ ColumnLayout {
             objectName: "legend"
             model: gyro.legend
             RoundedButton {
+                id: entry
                 required property string modelData
                 required property int index
                 objectName: "legend_" + modelData
                 text: modelData
                 textColour: gyro.legend_colours[index] ?? Theme.tertiary
                 backgroundColour: "transparent"
+                leftPadding: 28
                 onActivated: gyro.toggle_series(index)
+                // A short stroke of the series, so the entry reads as its key.
+                Rectangle {
+                    x: 8
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 16
+                    height: 2
+                    color: entry.textColour
+                }
             }
         }
 
