@@ -229,6 +229,8 @@ trace_plot_item_t::trace_plot_item_t(QQuickItem* parent) : QQuickItem(parent) {
 
 trace_plot_item_t::~trace_plot_item_t() = default;
 
+content_view_model_t* trace_plot_item_t::view() const { return view_; }
+
 void trace_plot_item_t::set_view(content_view_model_t* view) {
     if (view == view_) return;
     QObject::disconnect(connection_);

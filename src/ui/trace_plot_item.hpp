@@ -59,7 +59,7 @@ public:
     explicit trace_plot_item_t(QQuickItem* parent = nullptr);
     ~trace_plot_item_t() override;
 
-    content_view_model_t* view() const { return view_; }
+    content_view_model_t* view() const;
     void set_view(content_view_model_t* view);
 
     // How often any plot turned new samples into vertices; frame
