@@ -3,7 +3,6 @@
 #include <QLineF>
 #include <QPainter>
 #include <QPen>
-#include <QPolygonF>
 #include <QQuickWindow>
 #include <QSGFlatColorMaterial>
 #include <QSGGeometryNode>
@@ -76,10 +75,14 @@ public:
         for (std::size_t i = 0; i < shown_; ++i) {
             const auto& line = plot.series[i];
             auto& out = series_[i];
-            out.pen = QPen(palette_colour(line.colour), plot.series_stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-            out.points.resize(static_cast<qsizetype>(line.points.size()));
-            for (std::size_t k = 0; k < line.points.size(); ++k)
-                out.points[static_cast<qsizetype>(k)] = QPointF(line.points[k].x, line.points[k].y);
+            out.pen = QPen(palette_colour(line.colour), plot.series_stroke, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
+            const std::size_t n = line.points.size();
+            out.segments.resize(n > 1 ? n - 1 : 0);
+            for (std::size_t k = 0; k + 1 < n; ++k) {
+                const auto& a = line.points[k];
+                const auto& b = line.points[k + 1];
+                out.segments[k] = QLineF(a.x, a.y, b.x, b.y);
+            }
         }
         markDirty(QSGNode::DirtyMaterial);
     }
@@ -98,7 +101,11 @@ public:
         p->drawLines(axis_.data(), static_cast<int>(axis_.size()));
         for (std::size_t i = 0; i < shown_; ++i) {
             p->setPen(series_[i].pen);
-            p->drawPolyline(series_[i].points);
+            // Separate segments rather than one polyline: a wide stroke of
+            // 2000 points as one self-crossing path costs the raster
+            // engine about ten times as much, and at well under a pixel
+            // per segment the joins cannot be told apart.
+            p->drawLines(series_[i].segments.data(), static_cast<int>(series_[i].segments.size()));
         }
     }
 
@@ -109,7 +116,7 @@ public:
 private:
     struct series_t {
         QPen pen;
-        QPolygonF points;
+        std::vector<QLineF> segments;
     };
     QQuickWindow* window_;
     QRectF bounds_;
