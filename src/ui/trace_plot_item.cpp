@@ -277,6 +277,11 @@ QSGNode* trace_plot_item_t::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) 
         return nullptr;
     }
     trace_t& trace = view_->sensors().trace;
+    // Nothing new since our nodes were made (held, or another part of the
+    // screen changed): leave the trace's layout and the vertices alone.
+    if (old && !trace.plot_outdated() && trace.view_time() == built_view_time_ && w == built_width_ &&
+        h == built_height_)
+        return old;
     const plot_geometry_t& plot = trace.plot_view(w, h);
     // The trace lays out at most once per 1/60 s; a frame that came sooner
     // got the previous layout. Asking for the next frame at once would spin
@@ -287,6 +292,8 @@ QSGNode* trace_plot_item_t::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) 
     }
     if (old && trace.view_time() == built_view_time_) return old;
     built_view_time_ = trace.view_time();
+    built_width_ = w;
+    built_height_ = h;
     rebuild_counter.fetch_add(1, std::memory_order_relaxed);
 
     QQuickWindow* win = window();

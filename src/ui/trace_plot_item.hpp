@@ -85,6 +85,8 @@ private:
     // trace moves it on each rebuild, so an unchanged value means our nodes
     // already show what the trace has laid out.
     time_point_t built_view_time_ = distant_past;
+    double built_width_ = 0;
+    double built_height_ = 0;
 };
 
 }  // namespace plimsy
