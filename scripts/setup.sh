@@ -14,6 +14,8 @@ packages=(
   python3
   # a private D-Bus bus and a stand-in for bluetoothd, for tests/bluez
   dbus-daemon dbus-bin python3-dbus python3-dbusmock
+  # a virtual display for the interface-under-load benchmark
+  xvfb
 )
 
 sudo_cmd=()

@@ -89,9 +89,11 @@ content_view_model_t::~content_view_model_t() {
 void content_view_model_t::start_simulation() {
     if (board_) return;
     board_ = std::make_unique<simulated_board_t>(options_.board, clock_, options_.rate);
-    // The simulated radio delivers what is due every 5 ms; at 1000 lines a
-    // second that is five lines a turn.
-    sim_timer_.setInterval(5);
+    // The simulated radio delivers what is due every millisecond. Coarser
+    // batches beat against the models' 1/60 s change throttle: with 5 ms
+    // the next announcement after 16.7 ms falls at 20 ms, so a fast board
+    // could change the screen only 50 times a second.
+    sim_timer_.setInterval(1);
     sim_timer_.setTimerType(Qt::PreciseTimer);
     connect(&sim_timer_, &QTimer::timeout, this, [this] {
         if (!sim_central_) return;

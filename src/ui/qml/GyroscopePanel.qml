@@ -2,8 +2,129 @@ import QtQuick
 import QtQuick.Layouts
 import Plimsy
 
-// Placeholder until the panel is built.
+// The board's gyroscope angles and the live traces plot. The title resets
+// the board's gyroscope; the legend switches series, "Hold" freezes the
+// plot while lines keep arriving.
 ColumnLayout {
+    id: panel
     property ContentViewModel view
-    Text { text: "GyroscopePanel"; font.pixelSize: 18 }
+    spacing: 8
+
+    GyroscopePanelModel {
+        id: gyro
+        view: panel.view
+    }
+
+    Shortcut {
+        objectName: "gyroscopeShortcut"
+        sequence: "R"
+        onActivated: gyro.title()
+    }
+
+    RoundedButton {
+        objectName: "gyroscopeButton"
+        text: "Gyroscope"
+        bold: true
+        fontSize: 17
+        textColour: Theme.primary
+        backgroundColour: "transparent"
+        leftPadding: 0
+        onActivated: gyro.title()
+    }
+
+    TextMetrics {
+        id: digitWidth
+        font.pixelSize: Theme.fontSize
+        font.family: Theme.monospace
+        text: "0"
+    }
+
+    RowLayout {
+        spacing: 20
+        Repeater {
+            model: [
+                { axis: "X", name: "gyroscopeX" },
+                { axis: "Y", name: "gyroscopeY" },
+                { axis: "Z", name: "gyroscopeZ" }
+            ]
+            Row {
+                required property var modelData
+                Text {
+                    width: 22
+                    text: modelData.axis
+                    color: Theme.secondary
+                    font.pixelSize: Theme.fontSize
+                }
+                Text {
+                    id: value
+                    objectName: modelData.name
+                    text: modelData.axis === "X" ? gyro.x_text : modelData.axis === "Y" ? gyro.y_text : gyro.z_text
+                    color: Theme.primary
+                    font.pixelSize: Theme.fontSize
+                    font.family: Theme.monospace
+                }
+                Text {
+                    // Room for "-180.0" in any row, so the row does not
+                    // jitter while the angles change.
+                    width: 12 + Math.max(0, digitWidth.advanceWidth * 6 - value.implicitWidth)
+                    text: "°"
+                    color: Theme.secondary
+                    font.pixelSize: Theme.fontSize
+                }
+            }
+        }
+    }
+
+    TracePlot {
+        objectName: "tracePlot"
+        view: panel.view
+        Layout.fillWidth: true
+        Layout.preferredHeight: 260
+        // Room for the outer edges' strokes, which straddle the border.
+        Layout.leftMargin: 1
+        Layout.rightMargin: 1
+    }
+
+    RowLayout {
+        Layout.fillWidth: true
+        spacing: 4
+
+        Repeater {
+            objectName: "legend"
+            model: gyro.legend
+            RoundedButton {
+                id: entry
+                required property string modelData
+                required property int index
+                objectName: "legend_" + modelData
+                text: modelData
+                textColour: gyro.legend_colours[index] ?? Theme.tertiary
+                backgroundColour: "transparent"
+                leftPadding: 28
+                onActivated: gyro.toggle_series(index)
+                // A short stroke of the series, so the entry reads as its key.
+                Rectangle {
+                    x: 8
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 16
+                    height: 2
+                    color: entry.textColour
+                }
+            }
+        }
+
+        Item { Layout.fillWidth: true }
+
+        RoundedButton {
+            objectName: "holdButton"
+            text: gyro.hold_text
+            onActivated: gyro.toggle_hold()
+        }
+        RoundedButton {
+            objectName: "resetButton"
+            visible: gyro.show_reset
+            text: "Reset"
+            onActivated: gyro.reset()
+        }
+    }
 }
