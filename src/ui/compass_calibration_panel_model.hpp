@@ -45,8 +45,6 @@ class compass_calibration_panel_model_t : public panel_model_t {
     Q_PROPERTY(QString dir_y_s READ dir_y_s NOTIFY changed)
     Q_PROPERTY(QString z_ang_s READ z_ang_s NOTIFY changed)
     Q_PROPERTY(double anim_time READ anim_time NOTIFY changed)
-    Q_PROPERTY(double size_padding MEMBER size_padding CONSTANT)
-    Q_PROPERTY(double size_font MEMBER size_font CONSTANT)
 
 public:
     using panel_model_t::panel_model_t;
@@ -79,10 +77,6 @@ public:
     // The table for `c`: the header, then one row per axis. Cells split the
     // rows where the colour may change: axis, raw, min/max, vertical pair.
     static std::vector<table_row_t> table_cells(const compass_c_t& c);
-
-private:
-    const double size_padding = content_view_model_t::size_padding;
-    const double size_font = content_view_model_t::size_font;
 };
 
 }  // namespace plimsy

@@ -22,12 +22,6 @@ class compass_panel_model_t : public panel_model_t {
     Q_PROPERTY(double ray READ ray NOTIFY changed)
     Q_PROPERTY(double raz READ raz NOTIFY changed)
     Q_PROPERTY(double gravity_anim_time READ gravity_anim_time NOTIFY changed)
-    // The main screen's layout constants this panel sizes itself by.
-    Q_PROPERTY(double size_padding_compass_top MEMBER size_padding_compass_top CONSTANT)
-    Q_PROPERTY(double size_padding_compass MEMBER size_padding_compass CONSTANT)
-    Q_PROPERTY(double size_font MEMBER size_font CONSTANT)
-    Q_PROPERTY(double size_unit MEMBER size_unit CONSTANT)
-    Q_PROPERTY(double size_accel MEMBER size_accel CONSTANT)
 
 public:
     using panel_model_t::panel_model_t;
@@ -45,13 +39,6 @@ public:
     double ray() const;
     double raz() const;
     double gravity_anim_time() const;
-
-private:
-    const double size_padding_compass_top = content_view_model_t::size_padding_compass_top;
-    const double size_padding_compass = content_view_model_t::size_padding_compass;
-    const double size_font = content_view_model_t::size_font;
-    const double size_unit = content_view_model_t::size_unit;
-    const double size_accel = content_view_model_t::size_accel;
 };
 
 }  // namespace plimsy

@@ -13,7 +13,7 @@ ColumnLayout {
     spacing: 10
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
-    readonly property real fontSize: panelModel.size_font
+    readonly property real fontSize: PanelSizes.font
     // The table is 38 characters wide; it shrinks rather than clip on a
     // narrow window.
     readonly property real tableFontSize: Math.max(10, Math.min(16, panel.width / (38 * 0.62)))
