@@ -180,6 +180,7 @@ Popup {
                     HistoryColumn {
                         objectName: "bleHistory"
                         title: "BLE"
+                        Layout.alignment: Qt.AlignTop
                         entries: model.history_ble_name
                         Layout.fillWidth: true
                         onPicked: index => model.pick_ble_name(index)
@@ -187,6 +188,7 @@ Popup {
                     HistoryColumn {
                         objectName: "hostHistory"
                         title: "IP"
+                        Layout.alignment: Qt.AlignTop
                         entries: model.history_host
                         Layout.fillWidth: true
                         onPicked: index => model.pick_host(index)
@@ -194,6 +196,7 @@ Popup {
                     HistoryColumn {
                         objectName: "portHistory"
                         title: "port"
+                        Layout.alignment: Qt.AlignTop
                         trailing: true
                         entries: model.history_port
                         onPicked: index => model.pick_port(index)
