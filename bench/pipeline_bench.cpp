@@ -121,8 +121,9 @@ std::vector<std::string> make_lines() {
         lines.push_back(format("%s={\"x\":%.3f,\"y\":%.3f,\"z\":%.3f}", accels[i % 3], scale * gx, scale * gy, scale * gz));
         lines.push_back(format("adp536x={\"cs1\":\"0x%02x\",\"cs2\":\"0x%02x\",\"pgs\":\"0x%02x\",\"voltage\":%d,\"level\":%d}",
                                i % 8, 0x10 + i % 4, 0x0a, 3700 + i, i % 101));
-        lines.push_back(format("rtc={\"y\":2024,\"m\":%d,\"d\":%d,\"hh\":%d,\"mm\":%d,\"ss\":%d}", 1 + i % 12, 1 + i % 28,
-                               i % 24, i % 60, (i * 7) % 60));
+        // A board's clock ticks once a second: a new minute every 60 readings.
+        lines.push_back(format("rtc={\"y\":2024,\"m\":%d,\"d\":%d,\"hh\":%d,\"mm\":%d,\"ss\":%d}", 6, 15, 14,
+                               i / 60, i % 60));
         lines.push_back(format("shtc3={\"temp\":%.2f,\"humidity\":%.2f}", 22.0 + 0.01 * i, 40.0 + 0.03 * i));
         lines.push_back(format("gavrin3_events={\"alarm\":%d,\"PIR\":%d}", i % 50 == 0 ? 1 : 0, i % 20 == 0 ? 1 : 0));
     }

@@ -109,12 +109,13 @@ struct is_optional<std::optional<T>> : std::true_type {};
 // says whether it is required: only optional members may be absent.
 class field_reader_t {
 public:
-    field_reader_t(simdjson::dom::object object, std::string& error) : object_(object), error_(error) {}
+    field_reader_t(simdjson::dom::object object, std::string& error)
+        : object_(object), next_(object.begin()), end_(object.end()), error_(error) {}
 
     template <typename T>
     bool operator()(std::string_view key, std::string_view /*field_name*/, T& field) {
         element value;
-        const bool found = object_.at_key(key).get(value) == simdjson::SUCCESS;
+        const bool found = find(key, value);
         if constexpr (is_optional<T>::value) {
             if (!found || value.is_null()) {
                 field.reset();
@@ -130,6 +131,20 @@ public:
     }
 
 private:
+    // Boards write the keys in the order the record lists its fields, so the
+    // key after the last one found is tried first; only a key out of order
+    // costs a search. The result is the key's first occurrence either way:
+    // the cursor only moves past keys that earlier fields, whose keys all
+    // differ from this one, have taken.
+    bool find(std::string_view key, element& value) {
+        if (next_ != end_ && next_.key() == key) {
+            value = next_.value();
+            ++next_;
+            return true;
+        }
+        return object_.at_key(key).get(value) == simdjson::SUCCESS;
+    }
+
     // Starts the error text with the key and returns false, so that callers
     // can add detail and give up in one statement.
     bool fail(std::string_view key, std::string_view reason) {
@@ -234,6 +249,7 @@ private:
     }
 
     simdjson::dom::object object_;
+    simdjson::dom::object::iterator next_, end_;
     std::string& error_;
 };
 
