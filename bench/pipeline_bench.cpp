@@ -24,57 +24,7 @@
 #include "platform/console.hpp"
 #include "platform/settings_store.hpp"
 #include "transport/receive_pipeline.hpp"
-
-// --- allocation counter ------------------------------------------------------
-
-namespace {
-std::atomic<std::uint64_t> allocations{0};
-
-void* counted_alloc(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-void* counted_alloc_aligned(std::size_t size, std::align_val_t align) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    const auto a = static_cast<std::size_t>(align);
-    const std::size_t rounded = (size + a - 1) / a * a;
-    return std::aligned_alloc(a, rounded == 0 ? a : rounded);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = counted_alloc(size)) return p;
-    std::abort();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = counted_alloc(size)) return p;
-    std::abort();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void* operator new(std::size_t size, std::align_val_t align) {
-    if (void* p = counted_alloc_aligned(size, align)) return p;
-    std::abort();
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    if (void* p = counted_alloc_aligned(size, align)) return p;
-    std::abort();
-}
-void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    return counted_alloc_aligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    return counted_alloc_aligned(size, align);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+#include "allocation_counter.hpp"
 
 // --- the traffic ---------------------------------------------------------------
 
@@ -156,14 +106,14 @@ void BM_ReceivePipeline(benchmark::State& state) {
         }
 
     const std::uint64_t good_before = pipeline.msg_good;
-    const std::uint64_t before = allocations.load(std::memory_order_relaxed);
+    const std::uint64_t before = allocation_count();
     std::size_t i = 0;
     for (auto _ : state) {
         clock.advance(0.004);
         pipeline.receive_line(lines[i]);
         if (++i == lines.size()) i = 0;
     }
-    const std::uint64_t allocs = allocations.load(std::memory_order_relaxed) - before;
+    const std::uint64_t allocs = allocation_count() - before;
 
     const auto n = static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations());
@@ -183,7 +133,7 @@ void BM_SimdjsonParse(benchmark::State& state) {
         if (parser.parse(t).get(doc) != simdjson::SUCCESS) state.SkipWithError("mix is not valid JSON");
     }
 
-    const std::uint64_t before = allocations.load(std::memory_order_relaxed);
+    const std::uint64_t before = allocation_count();
     std::size_t i = 0;
     for (auto _ : state) {
         simdjson::dom::element doc;
@@ -192,7 +142,7 @@ void BM_SimdjsonParse(benchmark::State& state) {
         benchmark::DoNotOptimize(doc);
         if (++i == texts.size()) i = 0;
     }
-    const std::uint64_t allocs = allocations.load(std::memory_order_relaxed) - before;
+    const std::uint64_t allocs = allocation_count() - before;
     state.SetItemsProcessed(state.iterations());
     state.counters["allocs_per_line"] = static_cast<double>(allocs) / static_cast<double>(state.iterations());
 }

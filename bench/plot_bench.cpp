@@ -20,30 +20,7 @@
 #include "platform/clock.hpp"
 #include "traces/trace.hpp"
 #include "ui/trace_plot_item.hpp"
-
-namespace {
-std::atomic<std::uint64_t> allocations{0};
-
-void* counted_alloc(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = counted_alloc(size)) return p;
-    std::abort();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = counted_alloc(size)) return p;
-    std::abort();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return counted_alloc(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.hpp"
 
 namespace {
 
@@ -76,13 +53,13 @@ void plot_frame(benchmark::State& state) {
     };
     frame();  // the first build allocates the nodes and the point storage
 
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = allocation_count();
     for (auto _ : state) {
         frame();
         benchmark::ClobberMemory();
     }
     const auto frames = static_cast<double>(state.iterations());
-    state.counters["allocs_per_frame"] = static_cast<double>(allocations.load() - before) / frames;
+    state.counters["allocs_per_frame"] = static_cast<double>(allocation_count() - before) / frames;
     int vertices = 0;
     for (QSGNode* n = root->firstChild(); n; n = n->nextSibling())
         vertices += static_cast<QSGGeometryNode*>(n)->geometry()->vertexCount();
