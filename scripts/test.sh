@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the whole suite
 # under AddressSanitizer + UndefinedBehaviorSanitizer, the transport tests
-# under ThreadSanitizer, and a build of the fuzz targets and benchmarks so
-# they cannot rot. Exits non-zero on the first failure.
+# under ThreadSanitizer, a build of the fuzz targets and benchmarks so they
+# cannot rot, and a short run of the four-series plot window. Exits non-zero
+# on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,3 +28,12 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 cmake --preset release >/dev/null
 cmake --build --preset release
+
+echo "== the four-series plot window draws frames"
+# The interface-under-load script depends on it; a short run keeps it honest.
+stats=$(./build/release/bench/bench_plot_window --seconds 4 2>/dev/null | grep '^{')
+echo "$stats"
+if ! grep -q '"frames":[1-9]' <<<"$stats" || ! grep -q '"plot_rebuilds":[1-9]' <<<"$stats"; then
+  echo "bench_plot_window drew no frames" >&2
+  exit 1
+fi
