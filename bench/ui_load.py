@@ -35,14 +35,16 @@ how late the machine wakes a sleeping thread during each run: other work on
 the same cores, or a host that holds a virtual machine's CPUs back,
 stretches frames.
 
-Memory and the shader cache: llvmpipe compiles Qt Quick's shaders with LLVM
-the first time they are used and keeps the results in Mesa's on-disk shader
-cache; compiling pulls in LLVM's code and working memory, so the first
-launch on a machine peaks about 10 MB higher than every later one. To give
-figures that do not depend on what ran before, the script uses a shader
-cache of its own in a temporary directory: a short first launch of the
-application fills it and reports its peak memory, then the two measured
-runs use it as any later launch would.
+Memory and the shader caches: Qt keeps the compiled OpenGL programs in its
+cache directory and llvmpipe keeps the machine code it made from them with
+LLVM in Mesa's; a launch that finds them empty compiles everything, which
+pulls in LLVM's code and working memory, so the first launch on a machine
+peaks higher than later ones (seen here: about 157 MB against 148 MB with
+the gyroscope board). To give figures that do not depend on what ran
+before, the script points both caches at a temporary directory of its own
+(XDG_CACHE_HOME): a short first launch of the application fills them and
+reports its peak memory, then the two measured runs use them as any later
+launch would.
 
 Targets: 60 frames a second, no frame longer than 33 ms, under 150 MB
 (first launch included). The exit status is 1 when a target is missed.
@@ -193,11 +195,12 @@ def main():
     app_command = [app, "--simulate", "--board", "gyroscope", "--rate", rate, "--size", "1024x800", "--frame-stats"]
 
     ok = True
-    with tempfile.TemporaryDirectory(prefix="ui_load_shaders_") as cache:
-        env["MESA_SHADER_CACHE_DIR"] = cache
-        env.pop("MESA_SHADER_CACHE_DISABLE", None)
+    with tempfile.TemporaryDirectory(prefix="ui_load_cache_") as cache:
+        env["XDG_CACHE_HOME"] = cache
+        for name in ("MESA_SHADER_CACHE_DIR", "MESA_SHADER_CACHE_DISABLE", "QT_DISABLE_SHADER_DISK_CACHE"):
+            env.pop(name, None)
         if opengl:
-            first = run_one("first launch (empty shader cache): the application, 6 s",
+            first = run_one("first launch (empty shader caches): the application, 6 s",
                             app_command + ["--seconds", "6"], wrap, env, timeout)
             good = first["max_rss_mb"] < TARGET_RSS_MB
             print("ui_load:   %-18s %-22s < %g MB  %s" % ("peak memory", "%.1f MB" % first["max_rss_mb"],
