@@ -228,8 +228,12 @@ TEST(tcp_client, failed_attempts_and_lost_connections_reach_tcp_failed) {
     EXPECT_TRUE(f.client->enabled());
     EXPECT_FALSE(f.client->send(std::span<const std::uint8_t>()));
 
-    // And a retry connects again.
+    // And a retry connects again, once the thread that made the lost
+    // connection has ended: it reports the connection before it ends, and
+    // a request while it still runs is refused (the coordinator retries on
+    // its timer).
     f.owner.connected.clear();
+    ASSERT_TRUE(f.idle());
     ASSERT_TRUE(f.connect(server));
     f.chunk(server, "again\n");
     EXPECT_EQ(f.lines(1), lines_t{"again"});
