@@ -20,7 +20,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "ui/content_view_model.hpp"

@@ -142,6 +142,12 @@ def run_one(title, command, wrap, env, timeout):
     return stats
 
 
+def print_check(name, value, target, good):
+    """One figure with its target; a target in brackets only explains it."""
+    mark = "" if not target or target.startswith("(") else ("  ok" if good else "  MISSED")
+    print("ui_load:   %-18s %-22s %s%s" % (name, value, target, mark))
+
+
 def report(stats):
     """Prints the figures of one measured run; true when all targets are met."""
     print("ui_load:   %.1f s measured, %d lines (%.0f a second), %d plot rebuilds" % (
@@ -160,8 +166,7 @@ def report(stats):
     ]
     ok = True
     for name, value, target, good in checks:
-        mark = "" if not target or target.startswith("(") else ("  ok" if good else "  MISSED")
-        print("ui_load:   %-18s %-22s %s%s" % (name, value, target, mark))
+        print_check(name, value, target, good)
         ok = ok and good
     print("ui_load:   %s" % json.dumps(stats))
     return ok
@@ -203,8 +208,7 @@ def main():
             first = run_one("first launch (empty shader caches): the application, 6 s",
                             app_command + ["--seconds", "6"], wrap, env, timeout)
             good = first["max_rss_mb"] < TARGET_RSS_MB
-            print("ui_load:   %-18s %-22s < %g MB  %s" % ("peak memory", "%.1f MB" % first["max_rss_mb"],
-                                                         TARGET_RSS_MB, "ok" if good else "MISSED"))
+            print_check("peak memory", "%.1f MB" % first["max_rss_mb"], "< %g MB" % TARGET_RSS_MB, good)
             ok = ok and good
         stats = run_one("the application, simulated gyroscope board (three series)",
                         app_command + ["--seconds", seconds], wrap, env, timeout)
