@@ -16,6 +16,13 @@ packages=(
   dbus-daemon dbus-bin python3-dbus python3-dbusmock
   # a virtual display for the interface-under-load benchmark
   xvfb
+  # compressed captures, boards on a cable, pseudo-terminals standing in for them
+  libzstd-dev qt6-serialport-dev socat
+  # MQTT: the client library, a real broker for the tests, its command-line
+  # clients, certificates for TLS tests, passwords in the desktop keyring
+  libmosquitto-dev mosquitto mosquitto-clients openssl qtkeychain-qt6-dev
+  # the Debian package and its checks
+  dpkg-dev file lintian appstream
 )
 
 sudo_cmd=()
