@@ -2,8 +2,8 @@
 # Installs what is missing, then builds and runs every test: the whole suite
 # under AddressSanitizer + UndefinedBehaviorSanitizer, the transport tests
 # under ThreadSanitizer, a build of the fuzz targets and benchmarks so they
-# cannot rot, and a short run of the four-series plot window. Exits non-zero
-# on the first failure.
+# cannot rot, a short run of the four-series plot window, and the Debian
+# package built and checked. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,3 +37,10 @@ if ! grep -q '"frames":[1-9]' <<<"$stats" || ! grep -q '"plot_rebuilds":[1-9]' <
   echo "bench_plot_window drew no frames" >&2
   exit 1
 fi
+
+echo "== the Debian package: contents, lintian, AppStream, man pages, the programs from the package"
+# From the release build above; the check extracts the package into an empty
+# folder and runs both programs from there.
+rm -f build/release/plimsy-sensors_*.deb
+(cd build/release && cpack -G DEB)
+bash tests/package/check_package.sh build/release/plimsy-sensors_*.deb

@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix and checks that a desktop user gets
-# the program, its desktop entry and its icon.
+# the programs, the desktop entry, the icon, the man pages and the
+# package documents.
 set(prefix "${BUILD}/install-check")
 file(REMOVE_RECURSE "${prefix}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${prefix}"
@@ -8,7 +9,9 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${rc}")
 endif()
 foreach(f bin/plimsy_sensors bin/plimsy-cli share/applications/plimsy_sensors.desktop
-          share/icons/hicolor/scalable/apps/plimsy_sensors.svg)
+          share/icons/hicolor/scalable/apps/plimsy_sensors.svg
+          share/man/man1/plimsy_sensors.1.gz share/man/man1/plimsy-cli.1.gz
+          share/doc/plimsy-sensors/copyright share/doc/plimsy-sensors/changelog.gz)
   if(NOT EXISTS "${prefix}/${f}")
     message(FATAL_ERROR "missing after install: ${f}")
   endif()
