@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ui/palette.hpp"
+#include "ui/tooltip_text.hpp"
 
 namespace plimsy {
 
@@ -14,6 +15,22 @@ QString port_s(unsigned port) {
     return QString::fromLatin1(buf);
 }
 }  // namespace
+
+QVariantMap config_view_model_t::tooltips() const {
+    return {
+        {QStringLiteral("ble_connect"), tooltip_text("Connects over Bluetooth to the board of this name")},
+        {QStringLiteral("tcp_connect"), tooltip_text("Connects over TCP to the bridge at this address and port")},
+        {QStringLiteral("ble_revert"), tooltip_text("Puts back the newest name of the history")},
+        {QStringLiteral("tcp_revert"), tooltip_text("Puts back the newest address or port of the history")},
+        {QStringLiteral("close"), tooltip_text("Closes without connecting; changes not connected are dropped", "Esc")},
+        {QStringLiteral("bridge"),
+         tooltip_text(cfg() && cfg()->enable_bridge()
+                          ? "Ends bridge mode and reconnects with one transport"
+                          : "Bridge mode: Bluetooth and TCP at once, bytes relayed between them",
+                      "B")},
+        {QStringLiteral("disconnect"), tooltip_text("Disconnects; the settings stay open", "D")},
+    };
+}
 
 QString config_view_model_t::ble_name() const { return cfg() ? qs(cfg()->ble_name()) : QString(); }
 void config_view_model_t::set_ble_name(const QString& name) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QStringList>
+#include <QVariantMap>
 
 #include "ui/panel_model.hpp"
 
@@ -14,6 +15,8 @@ class config_view_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(ConfigViewModel)
 
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString ble_name READ ble_name WRITE set_ble_name NOTIFY changed)
     Q_PROPERTY(bool ble_name_empty READ ble_name_empty NOTIFY changed)
     Q_PROPERTY(QString host_text READ host_text WRITE set_host_text NOTIFY changed)
@@ -34,6 +37,8 @@ class config_view_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     QString ble_name() const;
     void set_ble_name(const QString& name);

@@ -108,6 +108,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "bleRevertButton"
+                        tip: model.tooltips.ble_revert
                         visible: model.ble_name_empty
                         text: "Revert"
                         textColour: Theme.secondary
@@ -116,6 +117,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "bleConnectButton"
+                        tip: model.tooltips.ble_connect
                         visible: !model.ble_name_empty
                         text: "Connect"
                         textColour: Theme.blue
@@ -157,6 +159,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "tcpConnectButton"
+                        tip: model.tooltips.tcp_connect
                         visible: model.tcp_usable
                         text: "Connect"
                         textColour: Theme.green
@@ -165,6 +168,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "tcpRevertButton"
+                        tip: model.tooltips.tcp_revert
                         visible: !model.tcp_usable
                         text: "Revert"
                         textColour: Theme.secondary
@@ -236,6 +240,7 @@ Popup {
                 spacing: 12
                 RoundedButton {
                     objectName: "closeButton"
+                    tip: model.tooltips.close
                     text: "Close"
                     textColour: Theme.secondary
                     backgroundColour: Theme.systemBackground
@@ -243,6 +248,7 @@ Popup {
                 }
                 RoundedButton {
                     objectName: "bridgeButton"
+                    tip: model.tooltips.bridge
                     text: "Bridge"
                     textColour: model.bridge_colour
                     backgroundColour: Theme.secondarySystemBackground
@@ -250,6 +256,7 @@ Popup {
                 }
                 RoundedButton {
                     objectName: "disconnectButton"
+                    tip: model.tooltips.disconnect
                     visible: model.show_disconnect
                     text: "Disconnect"
                     textColour: "white"

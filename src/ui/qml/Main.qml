@@ -21,6 +21,11 @@ ApplicationWindow {
     onHeightChanged: view.set_window_size(width, height)
     Component.onCompleted: view.set_window_size(width, height)
 
+    MainPanelModel {
+        id: tips
+        view: root.view
+    }
+
     Shortcut {
         objectName: "settingsShortcut"
         enabled: !root.view.show_config
@@ -63,8 +68,11 @@ ApplicationWindow {
                 track: Theme.systemFill
             }
 
-            RowLayout {
+            // A row that wraps: on a phone the board's clock goes under the
+            // buttons rather than off the edge.
+            Flow {
                 id: toolbar
+                objectName: "toolbar"
                 Layout.fillWidth: true
                 spacing: 12
 
@@ -76,7 +84,9 @@ ApplicationWindow {
                     contentItem: SlidersIcon { colour: Theme.secondary }
                     onClicked: root.view.toggle_config()
                     ToolTip.visible: hovered
-                    ToolTip.text: "Connection settings (Ctrl+,)"
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tips.tooltips.settings
+                    property string tip: tips.tooltips.settings
                 }
 
                 Button {
@@ -84,7 +94,12 @@ ApplicationWindow {
                     objectName: "connectionButton"
                     focusPolicy: Qt.NoFocus
                     flat: true
+                    implicitHeight: 32
                     onClicked: root.view.connection_button()
+                    ToolTip.visible: hovered
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tips.tooltips.connection
+                    property string tip: tips.tooltips.connection
                     contentItem: Row {
                         spacing: 0
                         Text {
@@ -118,11 +133,11 @@ ApplicationWindow {
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
                 }
 
-                Item { Layout.fillWidth: true }
-
                 Text {
                     objectName: "boardClock"
                     visible: root.view.show_clock
+                    height: 32
+                    verticalAlignment: Text.AlignVCenter
                     text: root.view.clock_text
                     color: Theme.secondary
                     font.family: Theme.monospace
