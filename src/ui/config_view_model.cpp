@@ -91,6 +91,8 @@ QColor config_view_model_t::bridge_colour() const {
 }
 
 void config_view_model_t::reconnect() {
+    // What the user connects with is theirs to keep.
+    opened_with_.reset();
     cfg()->set_show_config(false);
     view()->cnc().disconnect();
     view()->connect_from_config();
@@ -167,8 +169,21 @@ void config_view_model_t::delete_config() {
     cfg()->delete_config();
 }
 
+void config_view_model_t::begin_edit() {
+    if (!cfg()) return;
+    opened_with_ = opened_with_t{cfg()->ble_name(), cfg()->host(), cfg()->port()};
+}
+
 void config_view_model_t::reset_fields() {
     if (!cfg()) return;
+    if (opened_with_) {
+        // The editing buffers take the values back through their own rules,
+        // so the validity flags come back too; nothing is committed or saved.
+        if (cfg()->ble_name() != opened_with_->ble_name) cfg()->set_ble_name(opened_with_->ble_name);
+        cfg()->set_host_bind(opened_with_->host);
+        cfg()->set_port_bind(port_s(opened_with_->port).toStdString());
+        opened_with_.reset();
+    }
     cfg()->set_host_bind(cfg()->host());
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(cfg()->port()));

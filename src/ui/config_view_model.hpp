@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QStringList>
 #include <QVariantMap>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 #include "ui/panel_model.hpp"
 
@@ -76,7 +79,12 @@ public slots:
     void bridge();
     void disconnect();
     void delete_config();
-    // The sheet was closed: uncommitted host and port edits are dropped.
+    // The sheet opens: what it may change is remembered, so that closing
+    // it without connecting can put everything back.
+    void begin_edit();
+    // The sheet was closed. Unless one of its buttons connected, the BLE
+    // name, host and port are those it found when it opened (a history tap
+    // or a keystroke only fills a field); the fields show the current values.
     void reset_fields();
 
 private:
@@ -84,6 +92,13 @@ private:
     bool tcp_enabled() const;
     bool ble_enabled() const;
     void reconnect();
+
+    struct opened_with_t {
+        std::string ble_name;
+        std::string host;
+        std::uint16_t port = 0;
+    };
+    std::optional<opened_with_t> opened_with_;
 };
 
 }  // namespace plimsy

@@ -8,6 +8,8 @@ import Plimsy
 Popup {
     id: sheet
     property ContentViewModel view
+    // A field of the sheet has the keys: B and D are letters then.
+    property bool editing: false
 
     ConfigViewModel {
         id: model
@@ -25,6 +27,7 @@ Popup {
     padding: 8
     background: Rectangle { color: Theme.systemBackground; radius: 12; border.color: Theme.systemFill }
 
+    onAboutToShow: model.begin_edit()
     onClosed: {
         if (view && view.show_config) view.show_config = false
         model.reset_fields()
@@ -44,13 +47,13 @@ Popup {
     }
     Shortcut {
         objectName: "bridgeShortcut"
-        enabled: sheet.opened
+        enabled: sheet.opened && !sheet.editing
         sequence: "B"
         onActivated: model.bridge()
     }
     Shortcut {
         objectName: "disconnectShortcut"
-        enabled: sheet.opened && model.show_disconnect
+        enabled: sheet.opened && !sheet.editing && model.show_disconnect
         sequence: "D"
         onActivated: model.disconnect()
     }

@@ -21,6 +21,11 @@ ApplicationWindow {
     onHeightChanged: view.set_window_size(width, height)
     Component.onCompleted: view.set_window_size(width, height)
 
+    // A text field is being edited: single keys are its text, never a
+    // command. Fields take printable keys and Delete before any shortcut
+    // already; this keeps it so whatever the platform's key handling.
+    readonly property bool editingText: activeFocusItem !== null && activeFocusItem.cursorPosition !== undefined
+
     MainPanelModel {
         id: tips
         view: root.view
@@ -34,11 +39,13 @@ ApplicationWindow {
     }
     Shortcut {
         objectName: "logShortcut"
+        enabled: !root.editingText
         sequence: "L"
         onActivated: root.view.toggle_log()
     }
     Shortcut {
         objectName: "clearShortcut"
+        enabled: !root.editingText
         sequence: "Delete"
         onActivated: root.view.clear_log()
     }
@@ -220,5 +227,6 @@ ApplicationWindow {
     ConfigSheet {
         id: sheet
         view: root.view
+        editing: root.editingText
     }
 }
