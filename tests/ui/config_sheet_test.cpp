@@ -180,11 +180,7 @@ TEST(config_sheet, connect_bridge_and_disconnect) {
 // is a loopback one, so whatever a fault made the application connect to
 // stays on this machine.
 TEST(config_sheet, closing_without_connecting_changes_neither_connection_nor_file) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QByteArray old_home = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-    const QString file_name = dir.path() + "/Plimsy/Plimsy_sensors.json";
+    const QString file_name = empty_config_home() + "/Plimsy/Plimsy_sensors.json";
     auto file_bytes = [&] {
         QFile file(file_name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -283,10 +279,6 @@ TEST(config_sheet, closing_without_connecting_changes_neither_connection_nor_fil
         EXPECT_EQ(ports[1], 7);
         EXPECT_EQ(store.read_string_array("history_host").value_or(std::vector<std::string>{}).at(0), "127.0.0.1");
     }
-    if (old_home.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", old_home);
 }
 
 // Letters and Delete typed into a field are text: the sheet's single-key

@@ -86,6 +86,7 @@ ApplicationWindow {
                 ToolButton {
                     objectName: "settingsButton"
                     focusPolicy: Qt.NoFocus
+                    hoverEnabled: true
                     implicitWidth: 36
                     implicitHeight: 32
                     contentItem: SlidersIcon { colour: Theme.secondary }
@@ -101,6 +102,7 @@ ApplicationWindow {
                     objectName: "connectionButton"
                     focusPolicy: Qt.NoFocus
                     flat: true
+                    hoverEnabled: true
                     implicitHeight: 32
                     onClicked: root.view.connection_button()
                     ToolTip.visible: hovered

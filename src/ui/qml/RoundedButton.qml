@@ -15,6 +15,8 @@ Button {
     property string tip: ""
     signal activated()
 
+    // Some platforms turn hover off by default; the tooltip needs it.
+    hoverEnabled: true
     ToolTip.visible: hovered && tip !== ""
     ToolTip.delay: Theme.tooltipDelay
     ToolTip.text: tip
