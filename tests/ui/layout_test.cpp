@@ -129,14 +129,19 @@ TEST(layout, every_board_is_complete_and_readable_from_phone_to_desktop) {
         // real widths, and the log full of long lines; then the stream
         // stops so that no text changes between layout and check.
         if (!f.view->log_enable()) f.view->toggle_log();
-        f.pump(700);
+        ASSERT_TRUE(f.wait_lines(40));
         f.view->cnc().disconnect();
         for (const auto& s : sizes) {
             SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
             f.window->resize(s.w, s.h);
             ASSERT_TRUE(f.wait_for([&] { return f.window->width() == s.w && f.window->height() == s.h; }));
-            f.pump(60);
-            const QStringList faults = layout_faults(f.window, f.window->contentItem());
+            // The layout settles over a frame or two; what is still wrong
+            // after that stays wrong.
+            QStringList faults;
+            f.wait_for([&] {
+                faults = layout_faults(f.window, f.window->contentItem());
+                return faults.isEmpty();
+            }, 2000);
             EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
         }
     }
@@ -158,7 +163,11 @@ TEST(layout, configuration_sheet_fits_every_window) {
         while (sheet_root && sheet_root->parentItem() && !sheet_root->parentItem()->inherits("QQuickOverlay"))
             sheet_root = sheet_root->parentItem();
         ASSERT_NE(sheet_root, nullptr);
-        const QStringList faults = layout_faults(f.window, sheet_root);
+        QStringList faults;
+        f.wait_for([&] {
+            faults = layout_faults(f.window, sheet_root);
+            return faults.isEmpty();
+        }, 2000);
         EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
     }
 }

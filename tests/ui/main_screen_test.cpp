@@ -217,8 +217,7 @@ TEST(main_screen, readme_table_of_panels_matches_every_board) {
         ui_fixture_t f{kind};
         ASSERT_TRUE(f.ok());
         ASSERT_TRUE(f.wait_connected());
-        // Long enough for every kind of line the board sends.
-        f.pump(1200);
+        ASSERT_TRUE(f.wait_lines(60));
         QStringList shown;
         for (const auto& [group, words] : groups)
             if (loader_shows(f, group)) shown << QString::fromLatin1(words);

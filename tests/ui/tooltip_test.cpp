@@ -134,7 +134,7 @@ TEST(tooltips, every_button_on_every_screen_has_one_and_hovering_shows_it) {
         ui_fixture_t f{kind};
         ASSERT_TRUE(f.ok());
         ASSERT_TRUE(f.wait_connected());
-        f.pump(300);
+        ASSERT_TRUE(f.wait_lines(20));
         std::vector<QQuickItem*> actionable;
         std::function<void(QQuickItem*)> walk = [&](QQuickItem* i) {
             if (!i->isVisible()) return;

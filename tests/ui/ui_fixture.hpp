@@ -90,6 +90,12 @@ public:
         return wait_for([&] { return peripheral() && peripheral()->notifying(); });
     }
 
+    // Waits until the board has sent `n` lines since connecting, enough for
+    // every kind of line it sends on a loaded machine too.
+    bool wait_lines(std::uint64_t n) {
+        return wait_for([&] { return view->cnc().msg_count >= n; }, 15000);
+    }
+
     simulated_peripheral_t* peripheral() const { return view->simulated_peripheral(); }
 
     // What the board received since the last call, as one text.
