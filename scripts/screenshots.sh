@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Writes one PNG of the window per simulated board kind into
 # docs/screenshots/ (KIND.png, tablet landscape), plus a portrait tablet
-# view of the compass-and-gravity board (compass_gravity_portrait.png).
+# view of the compass-and-gravity board (compass_gravity_portrait.png), a
+# phone (360 px wide) view of it (compass_gravity_phone.png) and a full HD
+# desktop view of the gyroscope board (gyroscope_full_hd.png).
 #
 # usage: scripts/screenshots.sh [BUILD_DIR]
 #   BUILD_DIR  a build tree holding src/plimsy_sensors; default build/release,
@@ -29,6 +31,8 @@ export QT_QPA_PLATFORM=offscreen
 
 landscape=1180x820
 portrait=820x1180
+phone=360x760
+full_hd=1920x1080
 failed=()
 
 # shot KIND SIZE FILE SECONDS [more options]
@@ -55,6 +59,9 @@ done
 # ten seconds and shows the board's slow drift as well as the noise.
 shot gyroscope "$landscape" gyroscope.png 11 --rate 200
 shot compass_gravity "$portrait" compass_gravity_portrait.png 4
+shot compass_gravity "$phone" compass_gravity_phone.png 4
+shot gavrin3 "$phone" gavrin3_phone.png 4
+shot gyroscope "$full_hd" gyroscope_full_hd.png 11 --rate 200
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "screenshots: ${#failed[@]} failed: ${failed[*]}" >&2

@@ -3,6 +3,7 @@
 #include "common/angles.hpp"
 #include "common/text.hpp"
 #include "model/sensors.hpp"
+#include "ui/tooltip_text.hpp"
 #include "ui/palette.hpp"
 
 namespace plimsy {
@@ -57,6 +58,13 @@ void colour_panel_model_t::white_balance() {
     if (!s) return;
     view()->tick();
     s->bh1749_white_balance();
+}
+
+QVariantMap colour_panel_model_t::tooltips() const {
+    return {
+        {QStringLiteral("light"), tooltip_text("Tap: every correction back to 1, the readings as the sensor gives them")},
+        {QStringLiteral("swatch"), tooltip_text("Tap: white balance, the light falling now reads as white")},
+    };
 }
 
 }  // namespace plimsy

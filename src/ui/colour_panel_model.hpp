@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
+#include <QVariantMap>
+
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -15,6 +17,8 @@ namespace plimsy {
 class colour_panel_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(ColourPanelModel)
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString infrared READ infrared NOTIFY changed)
     Q_PROPERTY(QString infrared_factor READ infrared_factor NOTIFY changed)
     Q_PROPERTY(double infrared_fraction READ infrared_fraction NOTIFY changed)
@@ -35,6 +39,8 @@ class colour_panel_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     QString infrared() const;
     QString infrared_factor() const;

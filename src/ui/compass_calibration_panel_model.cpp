@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "model/sensors.hpp"
+#include "ui/tooltip_text.hpp"
 #include "ui/palette.hpp"
 
 namespace plimsy {
@@ -132,6 +133,23 @@ QString compass_calibration_panel_model_t::z_ang_s() const {
 
 double compass_calibration_panel_model_t::anim_time() const {
     return sensors() ? sensors()->compass_c.anim_time : compass_c_t::anim_limit;
+}
+
+QVariantMap compass_calibration_panel_model_t::tooltips() const {
+    const QString step = calibration_btn_s();
+    const char* calibrate = step == QLatin1String("Calibrate") ? "Starts the board's compass calibration"
+                            : step == QLatin1String("Finish")  ? "Ends the board's compass calibration"
+                                                               : "Moves the board's calibration to its next step";
+    return {
+        {QStringLiteral("calibrate"), tooltip_text(calibrate, "Ctrl+C")},
+        {QStringLiteral("defaults"), tooltip_text("Sends D: the board takes its default calibration", "Ctrl+D")},
+        {QStringLiteral("load"), tooltip_text("Sends L: the board loads its saved calibration", "Ctrl+L")},
+        {QStringLiteral("reboot"), tooltip_text("Reboots the board", "R")},
+        {QStringLiteral("mag"), tooltip_text("Sends M to the board: magnetometer", "M")},
+        {QStringLiteral("twoD"), tooltip_text("Sends 2 to the board: 2D calibration", "2")},
+        {QStringLiteral("threeD"), tooltip_text("Sends 3 to the board: 3D calibration", "3")},
+        {QStringLiteral("compensate"), tooltip_text("Sends c to the board: tilt compensation", "C")},
+    };
 }
 
 }  // namespace plimsy

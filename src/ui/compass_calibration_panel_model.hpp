@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/colour.hpp"
+#include <QVariantMap>
+
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -28,6 +30,8 @@ class compass_calibration_panel_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(CompassCalibrationPanelModel)
 
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString calibration_s READ calibration_s NOTIFY changed)
     Q_PROPERTY(QString calibration_btn_s READ calibration_btn_s NOTIFY changed)
     Q_PROPERTY(QString tilt_s READ tilt_s NOTIFY changed)
@@ -48,6 +52,8 @@ class compass_calibration_panel_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     QString calibration_s() const;
     QString calibration_btn_s() const;

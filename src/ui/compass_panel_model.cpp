@@ -5,6 +5,7 @@
 
 #include "common/angles.hpp"
 #include "model/sensors.hpp"
+#include "ui/tooltip_text.hpp"
 
 namespace plimsy {
 
@@ -36,6 +37,13 @@ double compass_panel_model_t::raz() const { return sensors() ? sensors()->gravit
 
 double compass_panel_model_t::gravity_anim_time() const {
     return sensors() ? sensors()->gravity.anim_time : gravity_t::anim_limit;
+}
+
+QVariantMap compass_panel_model_t::tooltips() const {
+    return {
+        {QStringLiteral("compass"), tooltip_text("Sends G to the board; right-click for Heading", "G")},
+        {QStringLiteral("heading"), tooltip_text("Sends H to the board", "H")},
+    };
 }
 
 }  // namespace plimsy

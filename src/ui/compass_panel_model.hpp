@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <QVariantMap>
+
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -12,6 +14,8 @@ class compass_panel_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(CompassPanelModel)
 
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(double heading READ heading NOTIFY changed)
     Q_PROPERTY(double anim_time READ anim_time NOTIFY changed)
     Q_PROPERTY(QString heading_s READ heading_s NOTIFY changed)
@@ -25,6 +29,8 @@ class compass_panel_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     // Degrees, as the board sent it (within -180 ... 360).
     double heading() const;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ui/palette.hpp"
+#include "ui/tooltip_text.hpp"
 
 namespace plimsy {
 
@@ -14,6 +15,22 @@ QString port_s(unsigned port) {
     return QString::fromLatin1(buf);
 }
 }  // namespace
+
+QVariantMap config_view_model_t::tooltips() const {
+    return {
+        {QStringLiteral("ble_connect"), tooltip_text("Connects over Bluetooth to the board of this name")},
+        {QStringLiteral("tcp_connect"), tooltip_text("Connects over TCP to the bridge at this address and port")},
+        {QStringLiteral("ble_revert"), tooltip_text("Puts back the newest name of the history")},
+        {QStringLiteral("tcp_revert"), tooltip_text("Puts back the newest address or port of the history")},
+        {QStringLiteral("close"), tooltip_text("Closes without connecting; changes not connected are dropped", "Esc")},
+        {QStringLiteral("bridge"),
+         tooltip_text(cfg() && cfg()->enable_bridge()
+                          ? "Ends bridge mode and reconnects with one transport"
+                          : "Bridge mode: Bluetooth and TCP at once, bytes relayed between them",
+                      "B")},
+        {QStringLiteral("disconnect"), tooltip_text("Disconnects; the settings stay open", "D")},
+    };
+}
 
 QString config_view_model_t::ble_name() const { return cfg() ? qs(cfg()->ble_name()) : QString(); }
 void config_view_model_t::set_ble_name(const QString& name) {
@@ -74,6 +91,8 @@ QColor config_view_model_t::bridge_colour() const {
 }
 
 void config_view_model_t::reconnect() {
+    // What the user connects with is theirs to keep.
+    opened_with_.reset();
     cfg()->set_show_config(false);
     view()->cnc().disconnect();
     view()->connect_from_config();
@@ -150,8 +169,21 @@ void config_view_model_t::delete_config() {
     cfg()->delete_config();
 }
 
+void config_view_model_t::begin_edit() {
+    if (!cfg()) return;
+    opened_with_ = opened_with_t{cfg()->ble_name(), cfg()->host(), cfg()->port()};
+}
+
 void config_view_model_t::reset_fields() {
     if (!cfg()) return;
+    if (opened_with_) {
+        // The editing buffers take the values back through their own rules,
+        // so the validity flags come back too; nothing is committed or saved.
+        if (cfg()->ble_name() != opened_with_->ble_name) cfg()->set_ble_name(opened_with_->ble_name);
+        cfg()->set_host_bind(opened_with_->host);
+        cfg()->set_port_bind(port_s(opened_with_->port).toStdString());
+        opened_with_.reset();
+    }
     cfg()->set_host_bind(cfg()->host());
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(cfg()->port()));

@@ -2,6 +2,10 @@
 
 #include <QColor>
 #include <QStringList>
+#include <QVariantMap>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 #include "ui/panel_model.hpp"
 
@@ -14,6 +18,8 @@ class config_view_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(ConfigViewModel)
 
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString ble_name READ ble_name WRITE set_ble_name NOTIFY changed)
     Q_PROPERTY(bool ble_name_empty READ ble_name_empty NOTIFY changed)
     Q_PROPERTY(QString host_text READ host_text WRITE set_host_text NOTIFY changed)
@@ -34,6 +40,8 @@ class config_view_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     QString ble_name() const;
     void set_ble_name(const QString& name);
@@ -71,7 +79,12 @@ public slots:
     void bridge();
     void disconnect();
     void delete_config();
-    // The sheet was closed: uncommitted host and port edits are dropped.
+    // The sheet opens: what it may change is remembered, so that closing
+    // it without connecting can put everything back.
+    void begin_edit();
+    // The sheet was closed. Unless one of its buttons connected, the BLE
+    // name, host and port are those it found when it opened (a history tap
+    // or a keystroke only fills a field); the fields show the current values.
     void reset_fields();
 
 private:
@@ -79,6 +92,13 @@ private:
     bool tcp_enabled() const;
     bool ble_enabled() const;
     void reconnect();
+
+    struct opened_with_t {
+        std::string ble_name;
+        std::string host;
+        std::uint16_t port = 0;
+    };
+    std::optional<opened_with_t> opened_with_;
 };
 
 }  // namespace plimsy

@@ -4,6 +4,7 @@
 
 #include "common/angles.hpp"
 #include "model/sensors.hpp"
+#include "ui/tooltip_text.hpp"
 #include "ui/palette.hpp"
 
 namespace plimsy {
@@ -60,6 +61,16 @@ void gyroscope_panel_model_t::toggle_series(int i) {
     if (!view()) return;
     view()->tick();
     sensors()->trace.toggle_enable(i);
+}
+
+QVariantMap gyroscope_panel_model_t::tooltips() const {
+    return {
+        {QStringLiteral("title"), tooltip_text("Restarts the board's gyroscope", "R")},
+        {QStringLiteral("hold"), tooltip_text(held() ? "Lets the plot follow the readings again"
+                                                     : "Freezes the plot; readings keep arriving")},
+        {QStringLiteral("reset"), tooltip_text("Empties the plot")},
+        {QStringLiteral("legend"), tooltip_text("Shows or hides this series on the plot")},
+    };
 }
 
 }  // namespace plimsy

@@ -5,6 +5,8 @@
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
+#include <QVariantMap>
+
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -15,6 +17,8 @@ class gyroscope_panel_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(GyroscopePanelModel)
 
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString x_text READ x_text NOTIFY changed)
     Q_PROPERTY(QString y_text READ y_text NOTIFY changed)
     Q_PROPERTY(QString z_text READ z_text NOTIFY changed)
@@ -30,6 +34,8 @@ class gyroscope_panel_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     // Degrees with one decimal.
     QString x_text() const;

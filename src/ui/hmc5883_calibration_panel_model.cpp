@@ -7,6 +7,7 @@
 #include "common/angles.hpp"
 #include "common/text.hpp"
 #include "model/sensors.hpp"
+#include "ui/tooltip_text.hpp"
 #include "ui/palette.hpp"
 
 namespace plimsy {
@@ -182,6 +183,20 @@ void hmc5883_calibration_panel_model_t::reset_gyro() {
     if (!sensors()) return;
     view()->tick();
     sensors()->mpu6050_reset_gyro();
+}
+
+QVariantMap hmc5883_calibration_panel_model_t::tooltips() const {
+    const bool complete = sensors() && sensors()->hmc5883.calibration == calibration_state_t::complete;
+    return {
+        {QStringLiteral("save"), tooltip_text("Keeps this calibration as the spare copy", "Ctrl+S")},
+        {QStringLiteral("load"), tooltip_text("Restores the spare copy of the calibration", "Ctrl+L")},
+        {QStringLiteral("step"), tooltip_text(complete ? "Discards the calibration and starts it again"
+                                                       : "Moves the calibration to its next step",
+                                              "Ctrl+C")},
+        {QStringLiteral("compensate"), tooltip_text("Tilt compensation on or off", "C")},
+        {QStringLiteral("mode"), tooltip_text("Tilt compensation in 2D or in 3D", "3")},
+        {QStringLiteral("reset_gyro"), tooltip_text("Resets the motion sensor's gyroscope", "Ctrl+R")},
+    };
 }
 
 }  // namespace plimsy

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/colour.hpp"
+#include <QVariantMap>
+
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -19,6 +21,8 @@ namespace plimsy {
 class hmc5883_calibration_panel_model_t : public panel_model_t {
     Q_OBJECT
     QML_NAMED_ELEMENT(Hmc5883CalibrationPanelModel)
+    // What each button does and its key, by button.
+    Q_PROPERTY(QVariantMap tooltips READ tooltips NOTIFY changed)
     Q_PROPERTY(QString step_text READ step_text NOTIFY changed)
     Q_PROPERTY(QString step_button READ step_button NOTIFY changed)
     Q_PROPERTY(QString compensate_button READ compensate_button NOTIFY changed)
@@ -30,6 +34,8 @@ class hmc5883_calibration_panel_model_t : public panel_model_t {
 
 public:
     using panel_model_t::panel_model_t;
+
+    QVariantMap tooltips() const;
 
     // One run of equally coloured text in a table row.
     struct cell_t {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "config/config_connection.hpp"
+#include "model/device_model.hpp"
 #include "qt/qt_settings_store.hpp"
 #include "ui/ui_fixture.hpp"
 
@@ -196,15 +197,45 @@ TEST(main_screen, portrait_follows_the_window_shape) {
     EXPECT_EQ(spy.count(), 2);
 }
 
+// The README's table of panels by board kind says what each simulated board
+// actually shows: one row per kind, built here from the loaded panels.
+TEST(main_screen, readme_table_of_panels_matches_every_board) {
+    QFile readme(QStringLiteral(PLIMSY_TEST_DATA_DIR "/../../README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const std::pair<const char*, const char*> groups[] = {
+        {"compassGroup", "compass dial and gravity, compass calibration"},
+        {"gyroscopeGroup", "gyroscope angles with the live trace plot"},
+        {"hmc5883Group", "magnetometer compass and motion values, magnetometer calibration"},
+        {"hmc5883nGroup", "normalised compass"},
+        {"gavrin3Group", "temperature, humidity, battery, events"},
+        {"plimsy91Group", "environment, colour light and swatch"},
+    };
+    for (int k = 0; k < device_model_count; ++k) {
+        const auto kind = static_cast<device_model_t>(k);
+        SCOPED_TRACE(std::string(device_model_name(kind)));
+        ui_fixture_t f{kind};
+        ASSERT_TRUE(f.ok());
+        ASSERT_TRUE(f.wait_connected());
+        ASSERT_TRUE(f.wait_lines(60));
+        QStringList shown;
+        for (const auto& [group, words] : groups)
+            if (loader_shows(f, group)) shown << QString::fromLatin1(words);
+        ASSERT_EQ(shown.size(), 1);
+        QString row = QStringLiteral("| `%1` | %2").arg(QString::fromLatin1(device_model_name(kind)), shown[0]);
+        if (loader_shows(f, "accelerometerGroup")) row += QStringLiteral("; accelerometer");
+        if (f.visible("boardClock")) row += QStringLiteral("; the board's clock in the toolbar");
+        row += QStringLiteral(" |");
+        EXPECT_TRUE(text.contains(row)) << row.toStdString();
+    }
+}
+
 // The settings file is real: a temporary XDG_CONFIG_HOME holds it.
 TEST(settings_file, keeps_types_across_stores_and_restores_the_connection) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    const QString home = empty_config_home();
     {
         qt_settings_store_t store;
-        EXPECT_EQ(store.file_name(), dir.path() + "/Plimsy/Plimsy_sensors.json");
+        EXPECT_EQ(store.file_name(), home + "/Plimsy/Plimsy_sensors.json");
         store.write("flag", true);
         store.write("number", std::int64_t{-42});
         store.write("text", std::string("Plimsy:91 UART"));
@@ -214,7 +245,7 @@ TEST(settings_file, keeps_types_across_stores_and_restores_the_connection) {
         store.remove("gone");
     }
     {
-        QFile file(dir.path() + "/Plimsy/Plimsy_sensors.json");
+        QFile file(home + "/Plimsy/Plimsy_sensors.json");
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray json = file.readAll();
         EXPECT_TRUE(json.contains("\"flag\": true"));
@@ -258,7 +289,7 @@ TEST(settings_file, keeps_types_across_stores_and_restores_the_connection) {
     // A damaged file does not stop the application: it starts from the
     // defaults.
     {
-        QFile file(dir.path() + "/Plimsy/Plimsy_sensors.json");
+        QFile file(home + "/Plimsy/Plimsy_sensors.json");
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("{ not json");
     }
@@ -268,10 +299,6 @@ TEST(settings_file, keeps_types_across_stores_and_restores_the_connection) {
         config_connection_t cfg(store, console);
         EXPECT_FALSE(cfg.enable_bridge());
     }
-    if (old.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", old);
 }
 
 }  // namespace

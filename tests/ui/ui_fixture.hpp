@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -20,6 +22,17 @@
 #include "ui/window.hpp"
 
 namespace plimsy::test {
+
+// A private XDG_CONFIG_HOME for the tests of the real settings file, with
+// no file in it yet. One per process: Qt reads the variable once, when the
+// first settings object is made, so every test of the process shares it.
+inline QString empty_config_home() {
+    static QTemporaryDir dir;
+    static const bool set = qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    (void)set;
+    QDir(dir.path() + "/Plimsy").removeRecursively();
+    return dir.path();
+}
 
 class ui_fixture_t {
 public:
@@ -75,6 +88,12 @@ public:
     // Waits until the simulated board is connected and reporting.
     bool wait_connected() {
         return wait_for([&] { return peripheral() && peripheral()->notifying(); });
+    }
+
+    // Waits until the board has sent `n` lines since connecting, enough for
+    // every kind of line it sends on a loaded machine too.
+    bool wait_lines(std::uint64_t n) {
+        return wait_for([&] { return view->cnc().msg_count >= n; }, 15000);
     }
 
     simulated_peripheral_t* peripheral() const { return view->simulated_peripheral(); }

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Plimsy
 
@@ -20,6 +21,9 @@ ColumnLayout {
     // Infrared.
     Item {
         objectName: "colourLightPanel"
+        // A tap acts here though nothing looks like a button: the tooltip
+        // says what it does.
+        property string tip: m.tooltips.light
         Layout.fillWidth: true
         implicitHeight: light.implicitHeight
 
@@ -67,11 +71,16 @@ ColumnLayout {
         TapHandler {
             onTapped: m.reset_factors()
         }
+        HoverHandler { id: lightHover }
+        ToolTip.visible: lightHover.hovered
+        ToolTip.delay: Theme.tooltipDelay
+        ToolTip.text: tip
     }
 
     // The light's colour and channels.
     Item {
         objectName: "colourSwatchPanel"
+        property string tip: m.tooltips.swatch
         Layout.fillWidth: true
         implicitHeight: swatchRow.implicitHeight
 
@@ -138,5 +147,9 @@ ColumnLayout {
         TapHandler {
             onTapped: m.white_balance()
         }
+        HoverHandler { id: swatchHover }
+        ToolTip.visible: swatchHover.hovered
+        ToolTip.delay: Theme.tooltipDelay
+        ToolTip.text: tip
     }
 }

@@ -114,9 +114,12 @@ ColumnLayout {
         wrapMode: Text.Wrap
     }
 
+    // A row wraps rather than cut its buttons when even the portrait split
+    // does not fit (a phone); the buttons keep their whole labels.
+    readonly property real buttonPadding: panel.width < 420 ? 8 : 12
     Repeater {
         model: panel.buttonRows
-        RowLayout {
+        Flow {
             id: buttonRow
             required property var modelData
             required property int index
@@ -129,29 +132,26 @@ ColumnLayout {
                     required property string modelData
                     objectName: panel.commands[modelData].name
                     text: panel.label(modelData)
+                    tip: panelModel.tooltips[modelData] ?? ""
                     fontSize: panel.fontSize * 0.9
+                    leftPadding: panel.buttonPadding
+                    rightPadding: panel.buttonPadding
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
-                    // Shrink together on a narrow window, never grow.
-                    Layout.fillWidth: true
-                    // Whole pixels: a text cut to its exact fractional
-                    // width may elide.
-                    Layout.preferredWidth: Math.ceil(implicitWidth) + 1
-                    Layout.maximumWidth: Layout.preferredWidth
-                    Layout.minimumWidth: 40
                     onActivated: panelModel.send(panel.commands[modelData].bytes)
                 }
             }
         }
     }
 
-    RowLayout {
+    // The table and the field's direction side by side when there is room,
+    // the direction under the table on a phone.
+    Flow {
         Layout.fillWidth: true
         Layout.topMargin: 6
         spacing: 24
 
         ColumnLayout {
-            Layout.alignment: Qt.AlignTop
             spacing: 4
 
             // The words light up when the board marks the step's minimum or
@@ -229,7 +229,6 @@ ColumnLayout {
         RowLayout {
             objectName: "fieldDirection"
             visible: panelModel.show_direction
-            Layout.alignment: Qt.AlignTop
             spacing: 12
 
             Item {
@@ -283,7 +282,5 @@ ColumnLayout {
                 }
             }
         }
-
-        Item { Layout.fillWidth: true }
     }
 }

@@ -81,6 +81,7 @@ ColumnLayout {
                     id: compassButton
                     objectName: "compassButton"
                     text: "Compass"
+                    tip: panelModel.tooltips.compass
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
@@ -110,6 +111,7 @@ ColumnLayout {
                 RoundedButton {
                     objectName: "headingButton"
                     text: "Heading"
+                    tip: panelModel.tooltips.heading
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground

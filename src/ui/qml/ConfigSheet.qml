@@ -8,6 +8,8 @@ import Plimsy
 Popup {
     id: sheet
     property ContentViewModel view
+    // A field of the sheet has the keys: B and D are letters then.
+    property bool editing: false
 
     ConfigViewModel {
         id: model
@@ -25,6 +27,7 @@ Popup {
     padding: 8
     background: Rectangle { color: Theme.systemBackground; radius: 12; border.color: Theme.systemFill }
 
+    onAboutToShow: model.begin_edit()
     onClosed: {
         if (view && view.show_config) view.show_config = false
         model.reset_fields()
@@ -44,13 +47,13 @@ Popup {
     }
     Shortcut {
         objectName: "bridgeShortcut"
-        enabled: sheet.opened
+        enabled: sheet.opened && !sheet.editing
         sequence: "B"
         onActivated: model.bridge()
     }
     Shortcut {
         objectName: "disconnectShortcut"
-        enabled: sheet.opened && model.show_disconnect
+        enabled: sheet.opened && !sheet.editing && model.show_disconnect
         sequence: "D"
         onActivated: model.disconnect()
     }
@@ -108,6 +111,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "bleRevertButton"
+                        tip: model.tooltips.ble_revert
                         visible: model.ble_name_empty
                         text: "Revert"
                         textColour: Theme.secondary
@@ -116,6 +120,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "bleConnectButton"
+                        tip: model.tooltips.ble_connect
                         visible: !model.ble_name_empty
                         text: "Connect"
                         textColour: Theme.blue
@@ -157,6 +162,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "tcpConnectButton"
+                        tip: model.tooltips.tcp_connect
                         visible: model.tcp_usable
                         text: "Connect"
                         textColour: Theme.green
@@ -165,6 +171,7 @@ Popup {
                     }
                     RoundedButton {
                         objectName: "tcpRevertButton"
+                        tip: model.tooltips.tcp_revert
                         visible: !model.tcp_usable
                         text: "Revert"
                         textColour: Theme.secondary
@@ -236,6 +243,7 @@ Popup {
                 spacing: 12
                 RoundedButton {
                     objectName: "closeButton"
+                    tip: model.tooltips.close
                     text: "Close"
                     textColour: Theme.secondary
                     backgroundColour: Theme.systemBackground
@@ -243,6 +251,7 @@ Popup {
                 }
                 RoundedButton {
                     objectName: "bridgeButton"
+                    tip: model.tooltips.bridge
                     text: "Bridge"
                     textColour: model.bridge_colour
                     backgroundColour: Theme.secondarySystemBackground
@@ -250,6 +259,7 @@ Popup {
                 }
                 RoundedButton {
                     objectName: "disconnectButton"
+                    tip: model.tooltips.disconnect
                     visible: model.show_disconnect
                     text: "Disconnect"
                     textColour: "white"

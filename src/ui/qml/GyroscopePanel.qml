@@ -24,6 +24,7 @@ ColumnLayout {
     RoundedButton {
         objectName: "gyroscopeButton"
         text: "Gyroscope"
+        tip: gyro.tooltips.title
         bold: true
         fontSize: 17
         textColour: Theme.primary
@@ -85,7 +86,8 @@ ColumnLayout {
         Layout.rightMargin: 1
     }
 
-    RowLayout {
+    // The legend and the plot's buttons wrap onto a second line on a phone.
+    Flow {
         Layout.fillWidth: true
         spacing: 4
 
@@ -98,6 +100,7 @@ ColumnLayout {
                 required property int index
                 objectName: "legend_" + modelData
                 text: modelData
+                tip: gyro.tooltips.legend
                 textColour: gyro.legend_colours[index] ?? Theme.tertiary
                 backgroundColour: "transparent"
                 leftPadding: 28
@@ -113,17 +116,17 @@ ColumnLayout {
             }
         }
 
-        Item { Layout.fillWidth: true }
-
         RoundedButton {
             objectName: "holdButton"
             text: gyro.hold_text
+            tip: gyro.tooltips.hold
             onActivated: gyro.toggle_hold()
         }
         RoundedButton {
             objectName: "resetButton"
             visible: gyro.show_reset
             text: "Reset"
+            tip: gyro.tooltips.reset
             onActivated: gyro.reset()
         }
     }

@@ -27,6 +27,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcSaveButton"
             text: "Save"
+            tip: m.tooltips.save
             textColour: Theme.accent
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.save()
@@ -34,6 +35,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcLoadButton"
             text: "Load"
+            tip: m.tooltips.load
             textColour: Theme.accent
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.load()
@@ -41,6 +43,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcStepButton"
             text: m.step_button
+            tip: m.tooltips.step
             textColour: Theme.accent
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.next_step()
@@ -113,6 +116,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcCompensateButton"
             text: m.compensate_button
+            tip: m.tooltips.compensate
             textColour: m.compensate_colour
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.toggle_compensate()
@@ -120,6 +124,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcModeButton"
             text: m.mode_button
+            tip: m.tooltips.mode
             textColour: Theme.accent
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.toggle_3d()
@@ -127,6 +132,7 @@ ColumnLayout {
         RoundedButton {
             objectName: "hmcResetGyroButton"
             text: "reset-gyroscope"
+            tip: m.tooltips.reset_gyro
             textColour: Theme.accent
             backgroundColour: Theme.secondarySystemBackground
             onActivated: m.reset_gyro()

@@ -45,13 +45,13 @@ ColumnLayout {
             centreText: m.heading_text
         }
 
-        RowLayout {
+        // The two groups of values wrap under each other on a phone.
+        Flow {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignVCenter
             spacing: panel.wide ? 2 * PanelSizes.paddingCompass : PanelSizes.paddingCompass
 
             ValueGrid {
-                Layout.alignment: Qt.AlignTop
                 entries: [
                     { name: "hmc5883FieldX", label: "x", value: m.field_x },
                     { name: "hmc5883FieldY", label: "y", value: m.field_y },
@@ -60,14 +60,12 @@ ColumnLayout {
                 ]
             }
             ValueGrid {
-                Layout.alignment: Qt.AlignTop
                 entries: [
                     { name: "hmc5883Roll", label: "roll", value: m.roll },
                     { name: "hmc5883Pitch", label: "pitch", value: m.pitch },
                     { name: "hmc5883Yaw", label: "yaw", value: m.yaw }
                 ]
             }
-            Item { Layout.fillWidth: true }
         }
     }
 }

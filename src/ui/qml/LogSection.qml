@@ -10,12 +10,18 @@ ColumnLayout {
     property ContentViewModel view
     spacing: 8
 
+    MainPanelModel {
+        id: tips
+        view: section.view
+    }
+
     RowLayout {
         spacing: 12
         RoundedButton {
             id: logButton
             objectName: "logButton"
             text: "Log"
+            tip: tips.tooltips.log
             bold: true
             fontSize: 17
             textColour: section.view ? section.view.log_title_colour : Theme.secondary
@@ -43,24 +49,34 @@ ColumnLayout {
         RoundedButton {
             objectName: "clearButton"
             text: "Clear"
+            tip: tips.tooltips.clear
             textColour: section.view ? section.view.clear_colour : Theme.secondary
             backgroundColour: "transparent"
             onActivated: section.view.clear_log()
         }
     }
 
-    Text {
-        objectName: "logText"
+    // A frame of fixed height; long lines wrap and what does not fit
+    // scrolls inside it, so nothing is cut off on a narrow window.
+    ScrollView {
+        id: logFrame
+        objectName: "logFrame"
         Layout.fillWidth: true
         Layout.preferredHeight: 308
-        verticalAlignment: Text.AlignTop
-        horizontalAlignment: Text.AlignLeft
+        contentWidth: availableWidth
         clip: true
-        text: section.view ? section.view.log_text : ""
-        font.family: Theme.monospace
-        font.pixelSize: 14
-        color: Theme.primary
-        wrapMode: Text.NoWrap
-        textFormat: Text.PlainText
+
+        Text {
+            objectName: "logText"
+            width: logFrame.availableWidth
+            verticalAlignment: Text.AlignTop
+            horizontalAlignment: Text.AlignLeft
+            text: section.view ? section.view.log_text : ""
+            font.family: Theme.monospace
+            font.pixelSize: 14
+            color: Theme.primary
+            wrapMode: Text.WrapAnywhere
+            textFormat: Text.PlainText
+        }
     }
 }

@@ -21,6 +21,16 @@ ApplicationWindow {
     onHeightChanged: view.set_window_size(width, height)
     Component.onCompleted: view.set_window_size(width, height)
 
+    // A text field is being edited: single keys are its text, never a
+    // command. Fields take printable keys and Delete before any shortcut
+    // already; this keeps it so whatever the platform's key handling.
+    readonly property bool editingText: activeFocusItem !== null && activeFocusItem.cursorPosition !== undefined
+
+    MainPanelModel {
+        id: tips
+        view: root.view
+    }
+
     Shortcut {
         objectName: "settingsShortcut"
         enabled: !root.view.show_config
@@ -29,11 +39,13 @@ ApplicationWindow {
     }
     Shortcut {
         objectName: "logShortcut"
+        enabled: !root.editingText
         sequence: "L"
         onActivated: root.view.toggle_log()
     }
     Shortcut {
         objectName: "clearShortcut"
+        enabled: !root.editingText
         sequence: "Delete"
         onActivated: root.view.clear_log()
     }
@@ -63,20 +75,26 @@ ApplicationWindow {
                 track: Theme.systemFill
             }
 
-            RowLayout {
+            // A row that wraps: on a phone the board's clock goes under the
+            // buttons rather than off the edge.
+            Flow {
                 id: toolbar
+                objectName: "toolbar"
                 Layout.fillWidth: true
                 spacing: 12
 
                 ToolButton {
                     objectName: "settingsButton"
                     focusPolicy: Qt.NoFocus
+                    hoverEnabled: true
                     implicitWidth: 36
                     implicitHeight: 32
                     contentItem: SlidersIcon { colour: Theme.secondary }
                     onClicked: root.view.toggle_config()
                     ToolTip.visible: hovered
-                    ToolTip.text: "Connection settings (Ctrl+,)"
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tips.tooltips.settings
+                    property string tip: tips.tooltips.settings
                 }
 
                 Button {
@@ -84,7 +102,13 @@ ApplicationWindow {
                     objectName: "connectionButton"
                     focusPolicy: Qt.NoFocus
                     flat: true
+                    hoverEnabled: true
+                    implicitHeight: 32
                     onClicked: root.view.connection_button()
+                    ToolTip.visible: hovered
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tips.tooltips.connection
+                    property string tip: tips.tooltips.connection
                     contentItem: Row {
                         spacing: 0
                         Text {
@@ -118,11 +142,11 @@ ApplicationWindow {
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
                 }
 
-                Item { Layout.fillWidth: true }
-
                 Text {
                     objectName: "boardClock"
                     visible: root.view.show_clock
+                    height: 32
+                    verticalAlignment: Text.AlignVCenter
                     text: root.view.clock_text
                     color: Theme.secondary
                     font.family: Theme.monospace
@@ -205,5 +229,6 @@ ApplicationWindow {
     ConfigSheet {
         id: sheet
         view: root.view
+        editing: root.editingText
     }
 }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import Plimsy
 
 // The rounded button of every panel and the configuration sheet: text in
 // one colour on a filled background in another, 7 points of vertical
@@ -10,7 +11,15 @@ Button {
     property color backgroundColour: "#f2f2f7"
     property real fontSize: 15
     property bool bold: false
+    // What the button does and its key, shown while the pointer rests on it.
+    property string tip: ""
     signal activated()
+
+    // Some platforms turn hover off by default; the tooltip needs it.
+    hoverEnabled: true
+    ToolTip.visible: hovered && tip !== ""
+    ToolTip.delay: Theme.tooltipDelay
+    ToolTip.text: tip
 
     leftPadding: 12
     rightPadding: 12

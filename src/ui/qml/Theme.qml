@@ -19,4 +19,6 @@ QtObject {
     readonly property color destructive: Qt.rgba(0.8874509803921569, 0.14745098039215687, 0.1596078431372549, 1)
     readonly property string monospace: "DejaVu Sans Mono"
     readonly property int fontSize: 18
+    // How long the pointer rests on a button before its tooltip shows.
+    readonly property int tooltipDelay: 500
 }
