@@ -118,6 +118,17 @@ ApplicationWindow {
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
                 }
 
+                // A command that no transport took: the board did not get it.
+                Text {
+                    objectName: "commandNoteText"
+                    visible: root.view.command_note !== ""
+                    text: root.view.command_note
+                    color: Theme.red
+                    font.pixelSize: 13
+                    elide: Text.ElideRight
+                    Layout.maximumWidth: 320
+                }
+
                 Item { Layout.fillWidth: true }
 
                 Text {
