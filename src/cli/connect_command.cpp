@@ -204,6 +204,37 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     std::deque<std::string> inbox;
     bool input_done = false;  // guarded by inbox_mutex
     std::atomic<bool> quitting{false};
+
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    bool ever_connected = false;
+    std::deque<std::pair<std::string, double>> held;  // command, when it was read
+    bool all_handed = false;
+    auto send = [&](const std::string& command) { c.send(command + "\n"); };
+
+    // On the main thread: takes what the reader has, and sends it or holds
+    // it. Before the first connection commands wait for it (a while); after
+    // it they go at once, and one that no link takes is reported.
+    std::function<void()> pass_commands = [&] {
+        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) ever_connected = true;
+        bool inbox_empty, ended;
+        {
+            std::lock_guard lock(inbox_mutex);
+            while (!inbox.empty() && held.size() < held_limit) {
+                held.emplace_back(std::move(inbox.front()), elapsed());
+                inbox.pop_front();
+            }
+            inbox_empty = inbox.empty();
+            ended = input_done;
+        }
+        inbox_room.notify_all();
+        while (!held.empty() && (ever_connected || elapsed() - held.front().second >= hold_seconds)) {
+            send(held.front().first);
+            held.pop_front();
+        }
+        all_handed = ended && inbox_empty && held.empty();
+    };
+
     std::thread input([&] {
         line_reassembler_t lines(false, true, max_command);
         std::vector<char> buf(64 * 1024);
@@ -212,6 +243,8 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
             std::unique_lock lock(inbox_mutex);
             while (inbox.size() >= inbox_limit && !quitting) inbox_room.wait_for(lock, std::chrono::milliseconds(100));
             inbox.emplace_back(line);
+            // The first of a batch wakes the main thread; the rest ride along.
+            if (inbox.size() == 1) loop.post(pass_commands);
         };
         while (!quitting) {
             pollfd p{fd, POLLIN, 0};
@@ -229,15 +262,10 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         input_done = true;
     });
 
-    const auto start = std::chrono::steady_clock::now();
-    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
     if (o.ble_name) c.connect_ble(*o.ble_name);
     if (o.host) c.connect_tcp(*o.host, o.port);
 
-    bool ever_connected = false;
-    std::deque<std::pair<std::string, double>> held;  // command, when it was read
     std::optional<double> input_ended_at;
-    auto send = [&](const std::string& command) { c.send(command + "\n"); };
     auto in_flight = [&] {
         return (c.has_tcp_client() && c.tcp_client().valid() && c.tcp_client().unsent() > 0) ||
                (c.has_ble() && c.ble().ready() && c.ble().bytes_in_flight() > 0);
@@ -246,29 +274,11 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     // A 10 ms heartbeat drives the simulated radio, passes commands on and
     // notices the end.
     std::function<void()> tick = [&] {
-        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) ever_connected = true;
         if (central) {
             central->poll();
             central->run_pending();
         }
-        bool inbox_empty, ended;
-        {
-            std::lock_guard lock(inbox_mutex);
-            while (!inbox.empty() && held.size() < held_limit) {
-                held.emplace_back(std::move(inbox.front()), elapsed());
-                inbox.pop_front();
-            }
-            inbox_empty = inbox.empty();
-            ended = input_done;
-        }
-        inbox_room.notify_all();
-        // Before the first connection commands wait for it (a while); after
-        // it they go at once, and one that no link takes is reported.
-        while (!held.empty() && (ever_connected || elapsed() - held.front().second >= hold_seconds)) {
-            send(held.front().first);
-            held.pop_front();
-        }
-        const bool all_handed = ended && inbox_empty && held.empty();
+        pass_commands();
         if (all_handed && !input_ended_at) input_ended_at = elapsed();
 
         const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
