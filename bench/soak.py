@@ -273,6 +273,11 @@ def main():
               "at the end (%.0f s) rss %d kB, peak %d kB, %d fds, %d threads; peak grew %d kB"
               % (name, warm["t"], warm["rss_kb"], warm["hwm_kb"], warm["fds"], warm["threads"],
                  end["t"], end["rss_kb"], end["hwm_kb"], end["fds"], end["threads"], grow))
+        # The peak once a minute (or ten times in a short run): growth that
+        # follows the reconnects shows as steps, steady growth as a slope.
+        step = max(5.0, min(60.0, seconds / 10.0))
+        marks = [x for i, x in enumerate(s) if i == 0 or int(x["t"] // step) != int(s[i - 1]["t"] // step)]
+        print("%s: peak kB over time: %s" % (name, " ".join("%d@%.0fs" % (x["hwm_kb"], x["t"]) for x in marks)))
         fds = [x["fds"] for x in s if x["t"] >= warm_up]
         threads = [x["threads"] for x in s if x["t"] >= warm_up]
         if fds:
