@@ -39,7 +39,8 @@ void check(bool ok, const char* what) {
 // The rules restated one byte at a time: LF ends the current line; a CR ends
 // it only as the last byte of a chunk (and only if something is pending, so
 // a CR after a LF adds nothing); any other CR is dropped. After each chunk an
-// incomplete line over the limit is discarded.
+// incomplete line over the limit is discarded, and so is the rest of that
+// line up to its line end; a complete line over the limit is discarded too.
 class reference_t {
 public:
     explicit reference_t(bool empty_lines) : empty_lines_(empty_lines) {
@@ -48,7 +49,7 @@ public:
 
     void chunk(std::string_view text, std::vector<std::string>& out, std::size_t& dropped) {
         out.clear();
-        dropped = 0;
+        dropped_complete_ = 0;
         // Runs of ordinary bytes are copied whole: inflated chunks are long,
         // and a per-byte loop would dominate the execution time.
         std::size_t i = 0;
@@ -58,17 +59,22 @@ public:
             if (lf < i) lf = text.find('\n', i);
             if (cr < i) cr = text.find('\r', i);
             const std::size_t stop = std::min({lf, cr, text.size()});
-            cur_.append(text.substr(i, stop - i));
+            if (!dropping_) cur_.append(text.substr(i, stop - i));
             if (stop == text.size()) break;
-            if (text[stop] == '\n')
+            const bool line_end = text[stop] == '\n' || stop + 1 == text.size();
+            if (dropping_ && line_end)
+                dropping_ = false;
+            else if (text[stop] == '\n')
                 emit(out);
             else if (stop + 1 == text.size() && !cur_.empty())
                 emit(out);
             i = stop + 1;
         }
+        dropped = dropped_complete_;
         if (cur_.size() > line_reassembler_t::max_incomplete) {
-            dropped = cur_.size();
+            dropped += cur_.size();
             cur_.clear();
+            dropping_ = true;
         }
     }
 
@@ -76,11 +82,16 @@ public:
 
 private:
     void emit(std::vector<std::string>& out) {
-        if (empty_lines_ || !cur_.empty()) out.push_back(cur_);
+        if (cur_.size() > line_reassembler_t::max_incomplete)
+            dropped_complete_ += cur_.size();
+        else if (empty_lines_ || !cur_.empty())
+            out.push_back(cur_);
         cur_.clear();
     }
 
     bool empty_lines_;
+    bool dropping_ = false;
+    std::size_t dropped_complete_ = 0;
     std::string cur_;
 };
 

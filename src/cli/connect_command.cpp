@@ -6,7 +6,10 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,7 @@
 #include "sim/simulated_board.hpp"
 #include "sim/simulated_central.hpp"
 #include "transport/connection.hpp"
+#include "transport/line_reassembler.hpp"
 
 #ifdef PLIMSY_CLI_QT
 #include "cli/qt_host.hpp"
@@ -32,9 +36,11 @@ const char* connect_usage =
     "                          [--decode] [--summary] [--seconds N]\n"
     "Connects to a board over TCP (through a bridge), over BLE, or both at once\n"
     "(bridge mode: raw bytes are relayed between the board and the TCP peer).\n"
-    "Once connected, every line read from standard input is sent to the board as\n"
-    "a command with a line feed added. The run ends at the end of standard input\n"
-    "or on Ctrl-C. Console lines go to standard error.\n"
+    "Every line read from standard input is sent to the board as a command with\n"
+    "a line feed added; lines read before the first connection wait up to 10 s\n"
+    "for it. A command that no connection takes is reported on standard error.\n"
+    "The run ends at the end of standard input (once its commands are sent or\n"
+    "reported) or on Ctrl-C. Console lines go to standard error.\n"
     "  --tcp HOST:PORT    numeric IPv4 address and port of the bridge\n"
     "  --ble NAME         the board's advertised name, exactly (default\n"
     "                     \"Plimsy:91 UART\"); over the host's Bluetooth unless\n"
@@ -178,52 +184,107 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         std::fflush(out);
     });
 
-    std::atomic<bool> input_done{false};
+    // Commands from standard input, read by a thread of its own so that the
+    // main thread never waits for the pipe. Lines go through the same line
+    // rule as the transports, with a limit fit for a command; the thread
+    // waits while `inbox_limit` commands are not yet taken, so a fast
+    // producer cannot pile them up.
+    constexpr std::size_t max_command = 4096;
+    constexpr std::size_t inbox_limit = 64;
+    constexpr std::size_t held_limit = 256;
+    // Commands read before the first connection wait this long for one:
+    // `echo C | plimsy-cli connect ...` should deliver C once connected, but
+    // not keep a run whose input has ended alive for ever.
+    constexpr double hold_seconds = 10.0;
+    // After the end of input, how long queued commands may take to leave.
+    constexpr double drain_seconds = 5.0;
+
+    std::mutex inbox_mutex;
+    std::condition_variable inbox_room;
+    std::deque<std::string> inbox;
+    bool input_done = false;  // guarded by inbox_mutex
     std::atomic<bool> quitting{false};
-    std::atomic<bool> link_up{false};
-    // Commands from standard input; polls so that it can leave when the run
-    // ends. Reading starts once a transport is connected: a command sent
-    // before that would be dropped, which is not what someone piping
-    // commands in expects.
+
+    const auto start = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    bool ever_connected = false;
+    std::deque<std::pair<std::string, double>> held;  // command, when it was read
+    bool all_handed = false;
+    auto send = [&](const std::string& command) { c.send(command + "\n"); };
+
+    // On the main thread: takes what the reader has, and sends it or holds
+    // it. Before the first connection commands wait for it (a while); after
+    // it they go at once, and one that no link takes is reported.
+    std::function<void()> pass_commands = [&] {
+        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) ever_connected = true;
+        bool inbox_empty, ended;
+        {
+            std::lock_guard lock(inbox_mutex);
+            while (!inbox.empty() && held.size() < held_limit) {
+                held.emplace_back(std::move(inbox.front()), elapsed());
+                inbox.pop_front();
+            }
+            inbox_empty = inbox.empty();
+            ended = input_done;
+        }
+        inbox_room.notify_all();
+        while (!held.empty() && (ever_connected || elapsed() - held.front().second >= hold_seconds)) {
+            send(held.front().first);
+            held.pop_front();
+        }
+        all_handed = ended && inbox_empty && held.empty();
+    };
+
     std::thread input([&] {
-        std::string pending;
-        char buf[256];
+        line_reassembler_t lines(false, true, max_command);
+        std::vector<char> buf(64 * 1024);
         const int fd = fileno(in);
-        while (!quitting && !link_up) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto deliver = [&](std::string_view line) {
+            std::unique_lock lock(inbox_mutex);
+            while (inbox.size() >= inbox_limit && !quitting) inbox_room.wait_for(lock, std::chrono::milliseconds(100));
+            inbox.emplace_back(line);
+            // The first of a batch wakes the main thread; the rest ride along.
+            if (inbox.size() == 1) loop.post(pass_commands);
+        };
         while (!quitting) {
             pollfd p{fd, POLLIN, 0};
             const int ready = ::poll(&p, 1, 100);
             if (ready <= 0) continue;
-            const ssize_t n = ::read(fd, buf, sizeof buf);
+            const ssize_t n = ::read(fd, buf.data(), buf.size());
             if (n <= 0) break;
-            pending.append(buf, static_cast<std::size_t>(n));
-            std::size_t lf;
-            while ((lf = pending.find('\n')) != std::string::npos) {
-                std::string line = pending.substr(0, lf);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                pending.erase(0, lf + 1);
-                loop.post([&c, line] { c.send(line + "\n"); });
-            }
+            for (std::string_view line : lines.split_lines({buf.data(), static_cast<std::size_t>(n)})) deliver(line);
+            if (lines.dropped())
+                console.line("plimsy-cli connect: dropped a command line of more than " + std::to_string(max_command) +
+                             " bytes; the rest of it, up to its line end, is dropped too");
         }
-        if (!pending.empty() && !quitting) loop.post([&c, pending] { c.send(pending + "\n"); });
+        if (!lines.rem().empty() && !quitting) deliver(lines.rem());
+        std::lock_guard lock(inbox_mutex);
         input_done = true;
     });
 
-    const auto start = std::chrono::steady_clock::now();
-    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
     if (o.ble_name) c.connect_ble(*o.ble_name);
     if (o.host) c.connect_tcp(*o.host, o.port);
 
-    // A 10 ms heartbeat drives the simulated radio and notices the end.
+    std::optional<double> input_ended_at;
+    auto in_flight = [&] {
+        return (c.has_tcp_client() && c.tcp_client().valid() && c.tcp_client().unsent() > 0) ||
+               (c.has_ble() && c.ble().ready() && c.ble().bytes_in_flight() > 0);
+    };
+
+    // A 10 ms heartbeat drives the simulated radio, passes commands on and
+    // notices the end.
     std::function<void()> tick = [&] {
-        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) link_up = true;
         if (central) {
             central->poll();
             central->run_pending();
         }
+        pass_commands();
+        if (all_handed && !input_ended_at) input_ended_at = elapsed();
+
         const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
-        const bool input_ended = o.seconds <= 0 && input_done;
-        if (stop || time_up || input_ended) {
+        const bool input_over =
+            o.seconds <= 0 && all_handed && (!in_flight() || elapsed() - *input_ended_at >= drain_seconds);
+        if (stop || time_up || input_over) {
             quit_loop();
             return;
         }
@@ -232,7 +293,11 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     loop.post(tick);
     run_loop();
 
+    // Whatever never got a link is reported, not silently dropped.
+    for (const auto& [command, when] : held) send(command);
+    held.clear();
     quitting = true;
+    inbox_room.notify_all();
     c.disconnect();
     input.join();
     const double seconds = elapsed();

@@ -194,7 +194,7 @@ void simulated_central_t::write_with_response(peripheral_id_t id, characteristic
         if (characteristic != p->rx().id)
             return d.value_written(id, characteristic, std::string("Writing is not permitted."));
         if (p->fail_writes) return d.value_written(id, characteristic, std::string("Unlikely error."));
-        p->writes_.push_back(bytes);
+        p->record_write(bytes);
         if (p->on_write) p->on_write(bytes);
         d.value_written(id, characteristic, std::nullopt);
     });

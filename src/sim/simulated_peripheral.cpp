@@ -48,6 +48,13 @@ void simulated_peripheral_t::reappear() {
         central_.advertise(*this);
 }
 
+void simulated_peripheral_t::record_write(const std::vector<std::uint8_t>& bytes) {
+    ++writes_received_;
+    bytes_written_ += bytes.size();
+    writes_.push_back(bytes);
+    if (writes_.size() > write_history) writes_.pop_front();
+}
+
 std::string simulated_peripheral_t::written() const {
     std::string out;
     for (const auto& w : writes_) out.append(w.begin(), w.end());

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <span>
@@ -65,10 +67,16 @@ public:
     bool in_range() const { return in_range_; }
     bool connected() const { return connected_; }
     bool notifying() const;
-    const std::vector<std::vector<std::uint8_t>>& writes() const { return writes_; }
-    // All writes received so far, joined.
+    // The most recent writes received (at most write_history of them, so a
+    // relayed flood does not pile up here), oldest first.
+    const std::deque<std::vector<std::uint8_t>>& writes() const { return writes_; }
+    // Those writes joined.
     std::string written() const;
     void clear_writes() { writes_.clear(); }
+    // Every write and byte received since creation.
+    std::uint64_t writes_received() const { return writes_received_; }
+    std::uint64_t bytes_written() const { return bytes_written_; }
+    static constexpr std::size_t write_history = 256;
 
 private:
     friend class simulated_central_t;
@@ -89,12 +97,15 @@ private:
     service_id_t other_service() const { return id_ << 16 | 2; }
     characteristic_t& tx() { return characteristics_[0]; }
     characteristic_t& rx() { return characteristics_[1]; }
+    void record_write(const std::vector<std::uint8_t>& bytes);
 
     simulated_central_t& central_;
     peripheral_id_t id_;
     std::optional<std::string> name_;
     std::vector<characteristic_t> characteristics_;  // tx, rx, then the others
-    std::vector<std::vector<std::uint8_t>> writes_;
+    std::deque<std::vector<std::uint8_t>> writes_;
+    std::uint64_t writes_received_ = 0;
+    std::uint64_t bytes_written_ = 0;
     bool in_range_ = true;
     bool connecting_ = false;
     bool connected_ = false;

@@ -35,10 +35,6 @@ std::size_t prefix_bytes(std::string_view text, std::size_t n) {
     return i;
 }
 
-std::string_view as_text(std::span<const std::uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
 }  // namespace
 
 ble_t::ble_t(ble_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, ble_central_t* central,
@@ -49,8 +45,7 @@ ble_t::ble_t(ble_delegate_t& delegate, receive_line_t& lines, receive_arr_t& fra
       central_(central),
       console_(console),
       haptics_(haptics),
-      binary_(binary),
-      force_text_(force_text) {
+      reassembler_(binary, force_text) {
     if (central_) central_->set_delegate(this);
 }
 
@@ -162,7 +157,8 @@ void ble_t::peripheral_connected(peripheral_id_t peripheral) {
     console_.line("BLE connected: " + central_->description(peripheral));
     name_peripheral_ = central_->name(peripheral);
     set_status("BLE connected: " + name_peripheral_.value_or("[no name]"));
-    binary_ = false;
+    reassembler_.reset();
+    forget_writes();
     central_->read_rssi(peripheral);
     central_->discover_services(peripheral);
 }
@@ -225,33 +221,57 @@ void ble_t::value_updated(peripheral_id_t peripheral, characteristic_id_t, std::
     if (value.empty()) return;
     delegate_.forward_to_tcp(value);
 
-    if (force_text_ || !binary_) {
-        const std::string_view text = as_text(value);
-        if (valid_utf8(text)) {
-            binary_ = false;
-            for (std::string_view line : reassembler_.split_lines(text)) lines_.receive_line(line);
-            return;
-        }
-        binary_check(value, binary_);
-    }
-    if (frames_.receive_arr(value)) {
+    const auto& got = reassembler_.feed(value);
+    if (got.dropped > 0) console_.line(dropped_line_notice("BLE", got.dropped));
+    for (std::string_view line : got.lines) lines_.receive_line(line);
+    if (got.is_frame && frames_.receive_arr(got.frame)) {
         const std::uint8_t zero = 0;
         write_data(std::span(&zero, 1));
     }
 }
 
-void ble_t::value_written(peripheral_id_t, characteristic_id_t, const std::optional<std::string>& error) {
+void ble_t::value_written(peripheral_id_t peripheral, characteristic_id_t, const std::optional<std::string>& error) {
+    // One answer per write, in order; a link that has gone was forgotten.
+    if (current(peripheral) && !in_flight_.empty()) {
+        bytes_in_flight_ -= in_flight_.front();
+        in_flight_.pop_front();
+    }
     if (error) console_.line("BLE write: " + *error);
+}
+
+bool ble_t::take_write(std::size_t size) {
+    // One write may always be in flight, however large.
+    if (!in_flight_.empty() && bytes_in_flight_ + size > write_limit) {
+        if (refused_bytes_ == 0)
+            console_.line("BLE: the board is not keeping up with writes (" + std::to_string(bytes_in_flight_) +
+                          " bytes unanswered); refusing writes until it does");
+        refused_bytes_ += size;
+        return false;
+    }
+    if (refused_bytes_ > 0) {
+        console_.line("BLE: writes resumed; " + std::to_string(refused_bytes_) + " bytes were not written");
+        refused_bytes_ = 0;
+    }
+    in_flight_.push_back(size);
+    bytes_in_flight_ += size;
+    return true;
+}
+
+void ble_t::forget_writes() {
+    // Writes to a link that has gone are never answered.
+    in_flight_.clear();
+    bytes_in_flight_ = 0;
+    refused_bytes_ = 0;
 }
 
 void ble_t::rssi_read(peripheral_id_t peripheral, int dbm) {
     if (current(peripheral)) rssi.set_rssi(dbm);
 }
 
-void ble_t::write_text(std::string_view text) {
+bool ble_t::write_text(std::string_view text) {
     if (!ready()) {
         haptics_.heavy();
-        return;
+        return false;
     }
     std::string log_text = send_prefix;
     log_text += text;
@@ -259,6 +279,7 @@ void ble_t::write_text(std::string_view text) {
     std::string wire = send_prefix;
     wire += text;
     wire += send_postfix;
+    if (!take_write(wire.size())) return false;
 
     if (log_enable_) {
         const std::string shown = "➤ " + log_text;
@@ -269,14 +290,17 @@ void ble_t::write_text(std::string_view text) {
     }
     central_->write_with_response(*ble_peripheral_, *ble_char_send_,
                                   std::span(reinterpret_cast<const std::uint8_t*>(wire.data()), wire.size()));
+    return true;
 }
 
-void ble_t::write_data(std::span<const std::uint8_t> bytes) {
+bool ble_t::write_data(std::span<const std::uint8_t> bytes) {
     if (!ready()) {
         haptics_.heavy();
-        return;
+        return false;
     }
+    if (!take_write(bytes.size())) return false;
     central_->write_with_response(*ble_peripheral_, *ble_char_send_, bytes);
+    return true;
 }
 
 void ble_t::log_append_ble(std::string_view text) {
@@ -295,6 +319,7 @@ void ble_t::disconnect_peripheral() {
     name_peripheral_.reset();
     if (ble_peripheral_ && powered_on()) {
         central_->cancel_connection(*ble_peripheral_);
+        forget_writes();
         ble_peripheral_.reset();
         ble_char_recv_.reset();
         ble_char_send_.reset();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -52,6 +53,10 @@ public:
     static constexpr colour_t log_colour_timeout = colour_t::purple;
     static constexpr std::size_t log_rx_drop = 100;
     static constexpr std::size_t log_rx_max_size = 32768;
+    // Writes with response go out one at a time at the radio's pace (a few
+    // kilobytes a second); a TCP peer relaying faster than that must not
+    // pile up writes in the radio stack without end.
+    static constexpr std::size_t write_limit = 16 * 1024;
 
     // central may be null on a host without Bluetooth; the transport then
     // never scans. It becomes the central's delegate until destroyed.
@@ -72,10 +77,15 @@ public:
     void ble_reconnect() { reconnect(); }
 
     // A command: prefix, text and postfix in one write with response.
-    // Refused with a heavy tap when not ready.
-    void write_text(std::string_view text);
-    // Raw bytes in one write with response; refused likewise.
-    void write_data(std::span<const std::uint8_t> bytes);
+    // Refused with a heavy tap when not ready, and refused when the board
+    // has not yet answered write_limit bytes of earlier writes. True when
+    // written.
+    bool write_text(std::string_view text);
+    // Raw bytes in one write with response; refused likewise. Refused bytes
+    // are counted and reported on the console once per stretch of refusals.
+    bool write_data(std::span<const std::uint8_t> bytes);
+    // Bytes written and not yet answered by the board.
+    std::size_t bytes_in_flight() const { return bytes_in_flight_; }
 
     bool enabled() const { return enabled_; }
     void set_enabled(bool on) { enabled_ = on; }
@@ -92,8 +102,8 @@ public:
     const std::optional<std::string>& name_peripheral() const { return name_peripheral_; }
     const std::optional<std::string>& name_peripheral_reconnect() const { return name_peripheral_reconnect_; }
 
-    bool binary() const { return binary_; }
-    bool force_text() const { return force_text_; }
+    bool binary() const { return reassembler_.binary(); }
+    bool force_text() const { return reassembler_.force_text(); }
     bool empty_lines() const { return reassembler_.empty_lines; }
     void set_empty_lines(bool on) { reassembler_.empty_lines = on; }
     // The incomplete line carried to the next notification.
@@ -134,6 +144,9 @@ private:
     void log_append_ble(std::string_view text);
     void set_status(std::string text, std::optional<colour_t> colour = std::nullopt);
     void set_sta_fg(colour_t colour);
+    // Room for another write of this size; counts it in flight if so.
+    bool take_write(std::size_t size);
+    void forget_writes();
     // Events of a peripheral we no longer hold are late arrivals.
     bool current(peripheral_id_t peripheral) const { return ble_peripheral_ == peripheral; }
 
@@ -145,8 +158,6 @@ private:
     haptics_t& haptics_;
 
     bool enabled_ = false;
-    bool binary_;
-    const bool force_text_;
     colour_t sta_fg_ = colour_t::primary;
     std::string status_ = "offline";
     std::string log_rx_;
@@ -157,6 +168,10 @@ private:
     bool dbg_scan_ = false;
 
     line_reassembler_t reassembler_;
+
+    std::deque<std::size_t> in_flight_;  // sizes of the writes not yet answered, oldest first
+    std::size_t bytes_in_flight_ = 0;
+    std::uint64_t refused_bytes_ = 0;  // in the current stretch of refused writes
 
     std::optional<peripheral_id_t> ble_peripheral_;
     std::optional<characteristic_id_t> ble_char_recv_;

@@ -63,6 +63,7 @@ void connection_t::tcp_connected(const std::string& host, std::uint16_t port) {
     const std::string where = host + ":" + std::to_string(port);
     log("connected to " + where);
     clear_log();
+    set_command_note({});
     set_status_tcp(where, colour_t::secondary);
     binary = false;
 }
@@ -92,6 +93,7 @@ void connection_t::connect_ble(const std::string& name) {
 void connection_t::ble_connected(const std::string& name) {
     log("connected to " + name);
     clear_log();
+    set_command_note({});
     set_status_ble(name, colour_t::secondary);
     binary = false;
 }
@@ -120,10 +122,31 @@ bool connection_t::ble_ready() const {
     return ble_ && ble_->ble_peripheral() && ble_->ble_char_recv() && ble_->ble_char_send();
 }
 
-void connection_t::send(std::string_view text) {
-    if (ble_ready()) ble_->write_text(text);
-    if (tcp_client_ && tcp_client_->valid())
-        tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+void connection_t::set_command_note(std::string text) {
+    if (text == command_note_) return;
+    will_change();
+    command_note_ = std::move(text);
+}
+
+bool connection_t::send(std::string_view text) {
+    const bool ble_up = ble_ready();
+    const bool tcp_up = tcp_client_ && tcp_client_->valid();
+    bool taken = false;
+    if (ble_up) taken = ble_->write_text(text);
+    if (tcp_up) taken = tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
+    if (taken) {
+        set_command_note({});
+        return true;
+    }
+    // The user pressed a button and the board will not react: say so rather
+    // than leave them wondering.
+    std::string_view shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
+    if (shown.size() > 40) shown = shown.substr(0, 40);
+    const std::string reason = ble_up || tcp_up ? "the link is not taking writes" : "no connection to the board";
+    log("command not delivered (" + reason + "): " + std::string(shown));
+    set_command_note(std::string(shown) + " not delivered: " + reason);
+    return false;
 }
 
 void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {

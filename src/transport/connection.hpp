@@ -53,8 +53,12 @@ public:
     void connect_ble(const std::string& name) override;
     void disconnect() override;
     // A command for the board ("C\n"): over BLE with its prefix and postfix,
-    // and bare to a connected TCP peer.
-    void send(std::string_view text);
+    // and bare to a connected TCP peer. True when a transport took it; when
+    // none did, the console says so and command_note() tells the window.
+    bool send(std::string_view text);
+    // "C not delivered: no connection to the board", or empty. Shown by the
+    // connection button until a command gets through or a link is made.
+    const std::string& command_note() const { return command_note_; }
 
     // Transports, created on first use.
     tcp_client_t& tcp_client();
@@ -88,6 +92,7 @@ private:
     void set_status_ble(std::string text, colour_t colour);
     void log(const std::string& text);
     bool ble_ready() const;
+    void set_command_note(std::string text);
 
     main_queue_t& main_;
     haptics_t& haptics_;
@@ -99,6 +104,7 @@ private:
 
     std::string status_ble_ = "offline";
     std::string status_tcp_ = "offline";
+    std::string command_note_;
     colour_t sta_fg_ble_ = colour_t::primary;
     colour_t sta_fg_tcp_ = colour_t::primary;
 

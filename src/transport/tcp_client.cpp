@@ -1,7 +1,9 @@
 #include "transport/tcp_client.hpp"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <netinet/tcp.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -62,7 +64,14 @@ tcp_client_t::tcp_client_t(tcp_client_delegate_t& delegate, receive_line_t& line
       console_(console),
       binary_(binary),
       force_text_(force_text),
-      life_(std::make_shared<life_t>()) {}
+      life_(std::make_shared<life_t>()) {
+    if (::pipe(wake_) == 0) {
+        for (int fd : wake_) {
+            (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    }
+}
 
 tcp_client_t::~tcp_client_t() {
     {
@@ -75,6 +84,8 @@ tcp_client_t::~tcp_client_t() {
     if (connect_thread_.joinable()) connect_thread_.join();
     // Only now: the connect worker may have been replacing the receive thread.
     if (receive_thread_.joinable()) receive_thread_.join();
+    for (int fd : wake_)
+        if (fd != -1) (void)::close(fd);
 }
 
 bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
@@ -97,22 +108,60 @@ bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
 }
 
 void tcp_client_t::disconnect() {
-    std::lock_guard lock(so_mutex_);
-    enabled_ = false;
-    valid_ = false;
-    if (so_ != -1) {
-        // Wakes a loop blocked in recv (or aborts a blocking connect); the
-        // worker that owns the descriptor closes it once it has let go.
-        (void)::shutdown(so_, SHUT_RDWR);
-        so_ = -1;
+    {
+        std::lock_guard lock(so_mutex_);
+        enabled_ = false;
+        valid_ = false;
+        if (so_ != -1) {
+            // Wakes a loop blocked in poll (or aborts a blocking connect);
+            // the worker that owns the descriptor closes it once it has let go.
+            (void)::shutdown(so_, SHUT_RDWR);
+            so_ = -1;
+        }
     }
+    wake_loop();
+}
+
+void tcp_client_t::wake_loop() {
+    // Non-blocking: a full pipe already holds a wake-up.
+    const char byte = 1;
+    if (wake_[1] != -1) (void)!::write(wake_[1], &byte, 1);
+}
+
+std::size_t tcp_client_t::unsent() const {
+    std::lock_guard lock(out_mutex_);
+    return out_pending_;
 }
 
 bool tcp_client_t::send(std::span<const std::uint8_t> bytes) {
-    std::lock_guard lock(so_mutex_);
-    if (!valid_ || so_ == -1) return false;
-    const ssize_t n = ::send(so_, bytes.data(), bytes.size(), send_flags);
-    return n >= 0 && static_cast<std::size_t>(n) == bytes.size();
+    if (!valid_ || stalled_) return false;
+    std::size_t waiting = 0;
+    bool wake = false;
+    {
+        std::lock_guard lock(out_mutex_);
+        waiting = out_pending_;
+        if (waiting + bytes.size() <= send_limit) {
+            wake = out_.empty();
+            out_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            out_pending_ += bytes.size();
+        }
+    }
+    if (waiting + bytes.size() <= send_limit) {
+        if (wake) wake_loop();
+        return true;
+    }
+    // The peer has not read for a long time. Drop the connection as a lost
+    // one: the loop sees the shut-down socket, reports tcp_failed and the
+    // owner retries, so a bridge that comes back to life is used again.
+    stalled_ = true;
+    console_.line("tcp_client: " + host_ + ":" + std::to_string(port_) + " stopped reading (" +
+                  std::to_string(waiting) + " bytes waiting to be sent); dropping the connection");
+    {
+        std::lock_guard lock(so_mutex_);
+        if (so_ != -1 && valid_) (void)::shutdown(so_, SHUT_RDWR);
+    }
+    wake_loop();
+    return false;
 }
 
 bool tcp_client_t::hand_over(std::function<void()> fn) {
@@ -168,10 +217,15 @@ void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    // Numeric addresses only: a name gives the all-ones address and fails.
-    address.sin_addr.s_addr = ::inet_addr(host.c_str());
-    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    int error_number = result == 0 ? 0 : errno;
+    // Numeric addresses only. A text that is none fails here, without a
+    // connection attempt: the classic conversion would give the all-ones
+    // broadcast address and send a packet to whatever network that reaches.
+    int result = -1;
+    int error_number = EDESTADDRREQ;
+    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        error_number = result == 0 ? 0 : errno;
+    }
 
     if (result == 0) {
         // The previous connection's loop has seen valid_ false and is ending;
@@ -179,6 +233,13 @@ void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
         if (receive_thread_.joinable()) receive_thread_.join();
         std::lock_guard lock(so_mutex_);
         if (so_ == fd && enabled_) {
+            {
+                // Whatever the last connection left unwritten was meant for it.
+                std::lock_guard out_lock(out_mutex_);
+                out_.clear();
+                out_pending_ = 0;
+            }
+            stalled_ = false;
             valid_ = true;
             // Queued before the loop starts so that the owner hears of the
             // connection before anything the loop hands over.
@@ -203,30 +264,54 @@ void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
 
 void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
     std::array<std::uint8_t, buffer_size> buffer{};
-    line_reassembler_t reassembler;
+    line_reassembler_t reassembler(binary_, force_text_);
+    std::string sending;  // taken from out_ whole, written from sent_at on
+    std::size_t sent_at = 0;
+    int loss_error = 0;
+    bool lost = false;
 
-    while (valid_) {
-        const ssize_t n = ::recv(fd, buffer.data(), buffer_size - 1, 0);
+    while (valid_ && !lost) {
+        if (sent_at == sending.size()) {
+            sending.clear();
+            sent_at = 0;
+            std::lock_guard lock(out_mutex_);
+            std::swap(sending, out_);
+        }
+        pollfd p[2] = {{fd, static_cast<short>(POLLIN | (sending.empty() ? 0 : POLLOUT)), 0},
+                       {wake_[0], POLLIN, 0}};
+        if (::poll(p, wake_[0] != -1 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            loss_error = errno;
+            lost = true;
+            break;
+        }
+        if (p[1].revents) {
+            char drain[64];
+            while (::read(wake_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if ((p[0].revents & (POLLOUT | POLLERR)) && !sending.empty()) {
+            const ssize_t n =
+                ::send(fd, sending.data() + sent_at, sending.size() - sent_at, send_flags | MSG_DONTWAIT);
+            if (n > 0) {
+                sent_at += static_cast<std::size_t>(n);
+                std::lock_guard lock(out_mutex_);
+                out_pending_ -= static_cast<std::size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                loss_error = errno;
+                lost = true;
+                break;
+            }
+        }
+        if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+
+        const ssize_t n = ::recv(fd, buffer.data(), buffer_size - 1, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
         if (n <= 0) {
             // An orderly close by the peer sets no errno; report 0 rather
             // than whatever an earlier call left there.
-            const int error_number = n < 0 ? errno : 0;
-            bool by_user;
-            {
-                std::lock_guard lock(so_mutex_);
-                by_user = !valid_;
-                if (!by_user) {
-                    valid_ = false;
-                    if (so_ == fd) {
-                        (void)::shutdown(fd, SHUT_RDWR);
-                        so_ = -1;
-                    }
-                }
-            }
-            if (by_user)
-                console_.line("tcp_client disconnected " + host + ":" + std::to_string(port));
-            else
-                post([this, host, port, error_number] { delegate_.tcp_failed(host, port, error_number); });
+            loss_error = n < 0 ? errno : 0;
+            lost = true;
             break;
         }
         buffer[static_cast<std::size_t>(n)] = 0;
@@ -234,33 +319,46 @@ void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
 
         if (!hand_over([&] { delegate_.forward_to_ble(bytes); })) break;
 
-        bool as_frame = true;
-        if (force_text_ || !binary_) {
-            const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            if (!valid_utf8(text)) {
-                bool binary = binary_;
-                binary_check(bytes, binary);
-                binary_ = binary;
-            } else {
-                reassembler.empty_lines = empty_lines_;
-                const auto& lines = reassembler.split_lines(text);
-                if (reassembler.dropped())
-                    console_.line("tcp_client: dropped an incomplete line of " +
-                                  std::to_string(reassembler.dropped_size()) + " bytes");
-                if (!lines.empty()) {
-                    binary_ = false;
-                    if (!hand_over([&] {
-                            for (const std::string_view line : lines) lines_.receive_line(line);
-                        }))
-                        break;
-                }
-                as_frame = binary_;
-            }
-        }
-        if (as_frame && !hand_over([&] {
-                if (frames_.receive_arr(bytes)) delegate_.first_binary_frame();
+        reassembler.empty_lines = empty_lines_;
+        const auto& got = reassembler.feed(bytes);
+        binary_ = reassembler.binary();
+        if (got.dropped > 0) console_.line(dropped_line_notice("tcp_client", got.dropped));
+        if (!got.lines.empty() && !hand_over([&] {
+                for (const std::string_view line : got.lines) lines_.receive_line(line);
             }))
             break;
+        if (got.is_frame && !hand_over([&] {
+                if (frames_.receive_arr(got.frame)) delegate_.first_binary_frame();
+            }))
+            break;
+    }
+
+    if (lost) {
+        // The peer stopped reading and send() shut the socket down: say why.
+        if (stalled_) loss_error = ENOBUFS;
+        bool by_user;
+        {
+            std::lock_guard lock(so_mutex_);
+            by_user = !valid_;
+            if (!by_user) {
+                valid_ = false;
+                if (so_ == fd) {
+                    (void)::shutdown(fd, SHUT_RDWR);
+                    so_ = -1;
+                }
+            }
+        }
+        if (by_user) {
+            console_.line("tcp_client disconnected " + host + ":" + std::to_string(port));
+        } else {
+            const std::size_t unsent_bytes = unsent();
+            if (unsent_bytes > 0)
+                console_.line("tcp_client: " + std::to_string(unsent_bytes) + " bytes to " + host + ":" +
+                              std::to_string(port) + " were not sent before the connection was lost");
+            post([this, host, port, loss_error] { delegate_.tcp_failed(host, port, loss_error); });
+        }
+    } else if (!valid_) {
+        console_.line("tcp_client disconnected " + host + ":" + std::to_string(port));
     }
     // This loop owns the descriptor from the moment it started; nobody else
     // closes it. Forget it under the lock first, so that the main thread can
@@ -273,6 +371,10 @@ void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
         }
     }
     (void)::close(fd);
+    // What was queued for this connection will never leave; give its memory back.
+    std::lock_guard lock(out_mutex_);
+    std::string().swap(out_);
+    out_pending_ = 0;
 }
 
 }  // namespace plimsy

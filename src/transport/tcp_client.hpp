@@ -32,10 +32,13 @@ public:
     virtual void first_binary_frame() {}
 };
 
-// One TCP connection to a bridge, numeric IPv4 only, with blocking sockets:
-// a worker thread makes each connection attempt and another runs the receive
-// loop of each connection. Everything received reaches the delegate and the
-// receivers on the main thread, and the loop waits until it has been handled.
+// One TCP connection to a bridge, numeric IPv4 only: a worker thread makes
+// each connection attempt and another runs the loop of each connection,
+// which both receives and writes what send() queued. Everything received
+// reaches the delegate and the receivers on the main thread, and the loop
+// waits until it has been handled. send() only queues, so a peer that stops
+// reading never holds up the main thread; once send_limit bytes wait, the
+// peer counts as gone and the connection is dropped like a lost one.
 //
 // All public members, the destructor included, are called on the main
 // thread: that is what lets a hand-over know the client is still alive.
@@ -54,9 +57,15 @@ public:
     // The user no longer wants the connection: clears enabled and valid and
     // shuts the socket down, which ends a receive loop blocked in recv.
     void disconnect();
-    // Writes all bytes in one call. False when not connected or the write
-    // failed; a peer that has gone yields false, never a signal.
+    // Queues all bytes for the connection's thread to write, in order, and
+    // returns at once. False (nothing queued) when not connected, or when
+    // the queue would exceed send_limit: the peer has stopped reading, and
+    // the connection is then dropped with a console line and reported
+    // through tcp_failed (ENOBUFS). A peer that has gone never raises a
+    // signal.
     bool send(std::span<const std::uint8_t> bytes);
+    // Bytes queued by send() and not yet handed to the system.
+    std::size_t unsent() const;
 
     bool enabled() const { return enabled_; }
     bool valid() const { return valid_; }
@@ -70,12 +79,17 @@ public:
     void set_empty_lines(bool on) { empty_lines_ = on; }
 
     static constexpr std::size_t buffer_size = 2048;
+    // Commands are a few bytes and a relayed board writes a few kilobytes a
+    // second: this much waiting means the peer has not read for a long time
+    // (the system's own socket buffers are full before anything waits here).
+    static constexpr std::size_t send_limit = 256 * 1024;
 
 private:
     struct life_t;
 
     void connect_once(std::string host, std::uint16_t port);
     void receive_loop(int fd, std::string host, std::uint16_t port);
+    void wake_loop();
 
     // Runs fn on the main thread and waits for it; false when the client is
     // being destroyed, in which case fn may not have run.
@@ -102,6 +116,16 @@ private:
     // forgets it, under the lock, so no send reaches a closed descriptor.
     std::mutex so_mutex_;
     int so_ = -1;
+
+    // Bytes waiting to be written. The loop takes them out whole, so the
+    // main thread holds this lock only for an append.
+    mutable std::mutex out_mutex_;
+    std::string out_;
+    std::size_t out_pending_ = 0;  // in out_ plus what the loop has taken and not yet written
+    std::atomic<bool> stalled_{false};
+    // The loop sleeps in poll on the socket and on this pipe's read end;
+    // send() and disconnect() write a byte to wake it.
+    int wake_[2] = {-1, -1};
 
     std::string host_ = "192.168.4.1";
     std::uint16_t port_ = 81;

@@ -61,6 +61,7 @@ class content_view_model_t : public QObject {
     Q_PROPERTY(QColor status_tcp_colour READ status_tcp_colour NOTIFY changed)
     Q_PROPERTY(QColor status_ble_colour READ status_ble_colour NOTIFY changed)
     Q_PROPERTY(QString connection_label READ connection_label NOTIFY changed)
+    Q_PROPERTY(QString command_note READ command_note NOTIFY changed)
     Q_PROPERTY(bool show_clock READ show_clock NOTIFY changed)
     Q_PROPERTY(QString clock_text READ clock_text NOTIFY changed)
     Q_PROPERTY(QString device_model READ device_model NOTIFY changed)
@@ -110,6 +111,9 @@ public:
     QString status_ble() const;
     QColor status_tcp_colour() const;
     QColor status_ble_colour() const;
+    // "C not delivered: no connection to the board" after a command no
+    // transport took; empty once one gets through or a link is made.
+    QString command_note() const;
     // The label's texts as one line, for tests and accessibility.
     QString connection_label() const;
     bool show_clock() const;

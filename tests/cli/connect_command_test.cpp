@@ -5,11 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "sim/board_server.hpp"
+#include "transport/test_server.hpp"
 
 using namespace plimsy;
 
@@ -28,20 +34,45 @@ struct run_result_t {
     std::string out, err;
 };
 
-// Runs the command with `input` on a real pipe as standard input.
-run_result_t run(const std::string& input, std::initializer_list<const char*> args) {
+// Runs the command with `input` on a real pipe as standard input, written
+// by a thread of its own so that input larger than a pipe holds works. A run
+// still going after test_patience is a failure: `rescue` (or else `stop`)
+// then ends it, and `returned` says so.
+struct run_options_t {
+    std::function<void()> rescue;
+};
+run_result_t run(const std::string& input, std::initializer_list<const char*> args, bool* returned = nullptr,
+                 run_options_t extra = {}) {
     int fds[2];
     EXPECT_EQ(::pipe(fds), 0);
-    EXPECT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    ::close(fds[1]);
+    std::thread writer([fd = fds[1], &input] {
+        std::size_t at = 0;
+        while (at < input.size()) {
+            const ssize_t n = ::write(fd, input.data() + at, input.size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    });
     std::FILE* in = ::fdopen(fds[0], "r");
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::atomic<bool> stop{false};
     std::vector<const char*> argv(args);
-    const int status = connect_command(static_cast<int>(argv.size()), argv.data(), in, out, err, stop);
+    auto running = std::async(std::launch::async, [&] {
+        return connect_command(static_cast<int>(argv.size()), argv.data(), in, out, err, stop);
+    });
+    const bool in_time =
+        running.wait_for(std::chrono::duration<double>(test_patience)) == std::future_status::ready;
+    if (!in_time) {
+        if (extra.rescue) extra.rescue();
+        stop = true;
+    }
+    const int status = running.get();
+    if (returned) *returned = in_time;
+    std::fclose(in);  // ends a writer still blocked on a full pipe
+    writer.join();
     run_result_t r{status, read_all(out), read_all(err)};
-    std::fclose(in);
     std::fclose(out);
     std::fclose(err);
     return r;
@@ -105,3 +136,51 @@ TEST(connect_command, real_ble_without_an_adapter_reports_it_and_ends) {
     EXPECT_EQ(r.out.rfind("{\"lines\":0,", 0), 0u) << r.out;
 }
 #endif
+
+TEST(connect_command, end_of_input_ends_the_run_even_before_any_connection) {
+    test_server_t refusing(false);
+    const std::string where = "127.0.0.1:" + std::to_string(refusing.port());
+    bool returned = false;
+    const auto r = run("", {"--tcp", where.c_str()}, &returned);
+    EXPECT_TRUE(returned) << "the run went on after its input ended";
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // A command that never gets a link is reported, not dropped in silence.
+    const auto held = run("C\n", {"--tcp", where.c_str(), "--seconds", "0.3"});
+    EXPECT_NE(held.err.find("command not delivered (no connection to the board): C"), std::string::npos) << held.err;
+}
+
+TEST(connect_command, a_peer_that_never_reads_does_not_hold_up_the_run) {
+    test_server_t peer(true, 4096);
+    const std::string where = "127.0.0.1:" + std::to_string(peer.port());
+    std::string commands;
+    for (int i = 0; i < 1200; ++i) commands += std::string(4000, 'c') + "\n";  // 4.8 MB
+    std::thread acceptor([&] { peer.accept_peer(); });
+    bool returned = false;
+    const auto r = run(commands, {"--tcp", where.c_str(), "--seconds", "1"}, &returned,
+                       {.rescue = [&] { peer.reset_peer(); }});
+    acceptor.join();
+    EXPECT_TRUE(returned) << "sending to a peer that does not read held up the run";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("stopped reading"), std::string::npos) << r.err.substr(0, 2000);
+}
+
+TEST(connect_command, a_command_line_without_end_is_dropped_and_the_next_one_sent) {
+    std::mutex m;
+    std::string commands;
+    board_server_t server({.kind = device_model_t::gravity, .port = 0, .rate = 50.0}, [&](const std::string&, char c) {
+        std::lock_guard lock(m);
+        commands += c;
+    });
+    std::string error;
+    ASSERT_TRUE(server.start(error)) << error;
+    const std::string where = "127.0.0.1:" + std::to_string(server.port());
+
+    const std::string endless(4 * 1024 * 1024, 'x');
+    const auto r = run(endless + "\nR\n", {"--tcp", where.c_str(), "--seconds", "1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("dropped a command line of more than 4096 bytes"), std::string::npos) << r.err.substr(0, 2000);
+    server.stop();
+    std::lock_guard lock(m);
+    EXPECT_EQ(commands, "R") << commands.size() << " command bytes reached the board";
+}

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,8 +20,12 @@ inline constexpr double test_patience = 10.0;
 // port that refuses.
 class test_server_t {
 public:
-    explicit test_server_t(bool listening = true) {
+    // receive_buffer, when given, keeps the accepted connection's window
+    // small, so that a peer that does not read fills up soon.
+    explicit test_server_t(bool listening = true, int receive_buffer = 0) {
         listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receive_buffer > 0)
+            ::setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -59,6 +64,26 @@ public:
         char buffer[256];
         const ssize_t n = ::recv(peer_, buffer, sizeof buffer, 0);
         return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+    // Reads until `size` bytes have come, the stream ends or patience runs out.
+    std::string receive_exactly(std::size_t size) {
+        std::string out;
+        char buffer[65536];
+        while (out.size() < size) {
+            pollfd p{peer_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(test_patience * 1000)) != 1) break;
+            const ssize_t n = ::recv(peer_, buffer, std::min(sizeof buffer, size - out.size()), 0);
+            if (n <= 0) break;
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+        return out;
+    }
+    // Goes away with a reset, as a crashing bridge or a pulled cable does.
+    void reset_peer() {
+        if (peer_ < 0) return;
+        const linger abort_close{1, 0};
+        ::setsockopt(peer_, SOL_SOCKET, SO_LINGER, &abort_close, sizeof abort_close);
+        close_peer();
     }
     void close_peer() {
         if (peer_ >= 0) ::close(peer_);

@@ -142,6 +142,21 @@ ApplicationWindow {
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
                 }
 
+                // A command that no transport took: the board did not get it.
+                // In the wrapping toolbar it takes its own line on a phone
+                // and wraps rather than being cut.
+                Text {
+                    objectName: "commandNoteText"
+                    visible: root.view.command_note !== ""
+                    text: root.view.command_note
+                    color: Theme.red
+                    font.pixelSize: 13
+                    height: Math.max(32, implicitHeight)
+                    verticalAlignment: Text.AlignVCenter
+                    width: Math.min(implicitWidth, toolbar.width)
+                    wrapMode: Text.Wrap
+                }
+
                 Text {
                     objectName: "boardClock"
                     visible: root.view.show_clock
