@@ -216,35 +216,152 @@ void config_connection_t::reset_history() {
     history_port_ = default_port;
 }
 
-void config_connection_t::load_saved(std::string_view ble_name, std::string_view host, std::uint16_t port) {
-    if (auto stored = store_.read_bool(key_enable_bridge)) set_enable_bridge(*stored);
-    if (auto stored = store_.read_bool(key_enable_ble)) set_enable_ble(*stored);
+namespace {
 
-    // A stored history is trusted as it is; the current value is its head.
-    if (auto stored = store_.read_string_array(key_history_ble_name); stored && !stored->empty()) {
+// The longest name a BLE peripheral can advertise, in bytes.
+constexpr std::size_t ble_name_max_bytes = 248;
+
+std::string shown(std::string_view text) {
+    constexpr std::size_t max = 40;
+    std::string out = "\"";
+    for (char c : text.substr(0, max)) out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    out += text.size() > max ? "...\"" : "\"";
+    return out;
+}
+
+std::string shown(std::int64_t value) { return std::to_string(value); }
+
+// A stored history as the settings file holds it, checked entry by entry:
+// `check` gives the entry as used (a host normalised) or the reason it is
+// unusable. Duplicates after the first go, and only the newest
+// history_count entries stay. Says on the console what was dropped, with a
+// few examples rather than a line per entry.
+template <typename T, typename S, typename Check>
+std::vector<T> checked_history(const std::string& key, const std::vector<S>& stored, Check check, console_t& console,
+                               bool& changed) {
+    std::vector<T> out;
+    std::size_t unusable = 0, duplicates = 0, beyond = 0;
+    constexpr std::size_t examples = 3;
+    for (const S& entry : stored) {
+        std::string why;
+        std::optional<T> value = check(entry, why);
+        if (!value) {
+            if (++unusable <= examples)
+                console.line("config_connection_t.load_saved: " + key + ": dropped " + shown(entry) + " (" + why +
+                             ")");
+        } else if (std::find(out.begin(), out.end(), *value) != out.end()) {
+            ++duplicates;
+        } else if (out.size() >= static_cast<std::size_t>(config_connection_t::history_count)) {
+            ++beyond;
+        } else {
+            out.push_back(std::move(*value));
+        }
+    }
+    if (unusable > examples)
+        console.line("config_connection_t.load_saved: " + key + ": dropped " + std::to_string(unusable - examples) +
+                     " more unusable entries");
+    if (duplicates > 0)
+        console.line("config_connection_t.load_saved: " + key + ": dropped " + std::to_string(duplicates) +
+                     " repeated entries");
+    if (beyond > 0)
+        console.line("config_connection_t.load_saved: " + key + ": kept the newest " + std::to_string(out.size()) +
+                     ", dropped " + std::to_string(beyond) + " older entries");
+    // Also a host that read back with leading zeros is now written without.
+    changed = out.size() != stored.size() ||
+              !std::equal(out.begin(), out.end(), stored.begin(), [](const T& a, const S& b) { return S(a) == b; });
+    return out;
+}
+
+}  // namespace
+
+void config_connection_t::load_saved(std::string_view ble_name, std::string_view host, std::uint16_t port) {
+    // A value of the wrong type counts as absent; the console says so.
+    const auto wrong_type = [this](const std::string& key, const char* wanted) {
+        if (store_.read(key)) console_.line("config_connection_t.load_saved: " + key + " is not " + wanted + "; ignored");
+    };
+    if (auto stored = store_.read_bool(key_enable_bridge))
+        set_enable_bridge(*stored);
+    else
+        wrong_type(key_enable_bridge, "a Boolean");
+    if (auto stored = store_.read_bool(key_enable_ble))
+        set_enable_ble(*stored);
+    else
+        wrong_type(key_enable_ble, "a Boolean");
+
+    // Every stored entry is checked as if typed in: a history edited by
+    // hand or written by something else must not put an unusable name,
+    // host or port into use, nor grow without bound.
+    bool changed = false;
+    std::vector<std::string> names;
+    if (auto stored = store_.read_string_array(key_history_ble_name)) {
+        names = checked_history<std::string>(
+            key_history_ble_name, *stored,
+            [](const std::string& name, std::string& why) -> std::optional<std::string> {
+                if (name.empty()) {
+                    why = "empty";
+                } else if (name.size() > ble_name_max_bytes) {
+                    why = "longer than " + std::to_string(ble_name_max_bytes) + " bytes, the most BLE advertises";
+                } else if (std::any_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+                    why = "holds control characters";
+                } else {
+                    return name;
+                }
+                return std::nullopt;
+            },
+            console_, changed);
+    } else {
+        wrong_type(key_history_ble_name, "an array of texts");
+    }
+    if (!names.empty()) {
         will_change();
-        history_ble_name_ = std::move(*stored);
+        history_ble_name_ = std::move(names);
         ble_name_ = history_ble_name_.front();
+        if (changed) save_history_ble_name();
     } else {
         commit_ble_name(ble_name);
     }
 
-    if (auto stored = store_.read_string_array(key_history_host); stored && !stored->empty()) {
+    std::vector<std::string> hosts;
+    if (auto stored = store_.read_string_array(key_history_host)) {
+        hosts = checked_history<std::string>(
+            key_history_host, *stored,
+            [](const std::string& text, std::string& why) -> std::optional<std::string> {
+                auto normalised = validate_host(text);
+                if (!normalised) why = "not an IPv4 address";
+                return normalised;
+            },
+            console_, changed);
+    } else {
+        wrong_type(key_history_host, "an array of texts");
+    }
+    if (!hosts.empty()) {
         will_change();
-        history_host_ = std::move(*stored);
+        history_host_ = std::move(hosts);
         host_ = history_host_.front();
+        if (changed) save_history_host();
     } else {
         commit_host(host);
     }
 
-    auto stored_ports = store_.read_int_array(key_history_port);
-    bool ports_usable = stored_ports && !stored_ports->empty() &&
-                        std::all_of(stored_ports->begin(), stored_ports->end(),
-                                    [](std::int64_t p) { return p >= 0 && p <= 65535; });
-    if (ports_usable) {
+    std::vector<std::uint16_t> ports;
+    if (auto stored = store_.read_int_array(key_history_port)) {
+        ports = checked_history<std::uint16_t>(
+            key_history_port, *stored,
+            [](std::int64_t p, std::string& why) -> std::optional<std::uint16_t> {
+                if (p >= 1 && p <= 65535) return static_cast<std::uint16_t>(p);
+                why = "not a port from 1 to 65535";
+                return std::nullopt;
+            },
+            console_, changed);
+    } else {
+        wrong_type(key_history_port, "an array of port numbers");
+    }
+    if (!ports.empty()) {
         will_change();
-        history_port_.assign(stored_ports->begin(), stored_ports->end());
+        history_port_ = std::move(ports);
         port_ = history_port_.front();
+        if (changed) save_history_port();
     } else {
         commit_port(port);
     }

@@ -20,8 +20,11 @@ void heading_anim_step(double old_degrees, double new_degrees, time_point_t now,
 
 std::string heading_text(double radians) {
     const double degrees = radians * deg_per_rad;
+    // A heading that cannot be computed (a calibration range of zero width
+    // divides by zero) has no number to show; printf would print "-nan".
+    if (!std::isfinite(degrees)) return std::string(no_heading_text);
     // Beyond this the rounded value would not fit the 64-bit integer.
-    if (!std::isfinite(degrees) || std::fabs(degrees) >= 9.2e18) return cformat("%.0f", degrees);
+    if (std::fabs(degrees) >= 9.2e18) return cformat("%.0f", degrees);
     long long whole = std::llround(degrees);
     if (whole < 0) whole += 360;
     return cformat("%lld", whole);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/clock.hpp"
 
@@ -23,9 +24,12 @@ inline constexpr double heading_jump_hold_seconds = 0.02;
 void heading_anim_step(double old_degrees, double new_degrees, time_point_t now, time_point_t update_date,
                        double& anim_time, time_point_t& anim_date, double anim_limit);
 
+// Shown instead of a heading that is not a number.
+inline constexpr std::string_view no_heading_text = "--";
+
 // Whole degrees in [0, 360] for a heading in radians: rounded half away
 // from zero, negatives moved up by a turn. A heading that is not finite
-// (a degenerate calibration) is shown as printf shows it ("nan").
+// (a degenerate calibration) shows no_heading_text.
 std::string heading_text(double radians);
 
 }  // namespace plimsy

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include "common/angles.hpp"
 #include "common/text.hpp"
@@ -152,17 +154,43 @@ void hmc5883_t::calibration_next() {
     }
 }
 
+// One change for the ten values: the store saves them together, and a
+// message that widens a range costs the main thread one hand-over.
 void hmc5883_t::calibration_save(int slot) {
-    for (const auto& f : stored_fields) store_->write(key(slot, f.name), std::int64_t{this->*f.member});
+    std::vector<setting_change_t> changes;
+    changes.reserve(stored_fields.size());
+    for (const auto& f : stored_fields) changes.push_back({key(slot, f.name), std::int64_t{this->*f.member}});
+    store_->apply(changes);
 }
 
 void hmc5883_t::calibration_load(int slot) {
     calibration = calibration_state_t::complete;
+    hmc5883_t loaded = *this;
     for (const auto& f : stored_fields) {
-        const auto v = store_->read_int(key(slot, f.name));
-        if (v && *v >= std::numeric_limits<std::int16_t>::min() && *v <= std::numeric_limits<std::int16_t>::max())
-            this->*f.member = static_cast<std::int16_t>(*v);
+        const std::string k = key(slot, f.name);
+        const auto stored = store_->read(k);
+        if (!stored) continue;
+        const auto v = store_->read_int(k);
+        if (v && *v >= std::numeric_limits<std::int16_t>::min() && *v <= std::numeric_limits<std::int16_t>::max()) {
+            loaded.*f.member = static_cast<std::int16_t>(*v);
+        } else {
+            console_->line("hmc5883_t.calibration_load: " + k + " is not a 16-bit count; ignored");
+        }
     }
+    // A range whose maximum is not above its minimum divides by zero (or
+    // mirrors the axis): the heading would be meaningless. Such a
+    // calibration is not used at all; mixing some of its values with the
+    // current ones would be no better.
+    for (const auto& [name, min, max] : {std::tuple("x", loaded.x_min, loaded.x_max),
+                                         std::tuple("y", loaded.y_min, loaded.y_max),
+                                         std::tuple("z", loaded.z_min, loaded.z_max)}) {
+        if (min < max) continue;
+        console_->line(cformat("hmc5883_t.calibration_load: the calibration in slot %d has an empty %s range "
+                               "(minimum %d, maximum %d); not used, calibrate again",
+                               slot, name, min, max));
+        return;
+    }
+    for (const auto& f : stored_fields) this->*f.member = loaded.*f.member;
     // A restored spare becomes the calibration in use.
     if (slot != 0) calibration_save(0);
 }
@@ -182,7 +210,10 @@ void hmc5883_t::calibration_start() {
 }
 
 void hmc5883_t::calibration_remove(int slot) {
-    for (const auto& f : stored_fields) store_->remove(key(slot, f.name));
+    std::vector<setting_change_t> changes;
+    changes.reserve(stored_fields.size());
+    for (const auto& f : stored_fields) changes.push_back({key(slot, f.name), std::nullopt});
+    store_->apply(changes);
 }
 
 axis_values_t hmc5883_t::x_axis() const { return axis_values_t::make(x, x_a, x_min, x_max); }
@@ -193,7 +224,10 @@ float hmc5883_t::x_n() const { return x_axis().normalised(); }
 float hmc5883_t::y_n() const { return y_axis().normalised(); }
 float hmc5883_t::z_n() const { return z_axis().normalised(); }
 
-std::string hmc5883_t::z_n_s() const { return cformat("%.1f", static_cast<double>(z_n())); }
+std::string hmc5883_t::z_n_s() const {
+    const float v = z_n();
+    return std::isfinite(v) ? cformat("%.1f", static_cast<double>(v)) : std::string(no_heading_text);
+}
 
 float hmc5883_t::xv_half() const { return vertical_half(compensate_3d, xv_min, xv_max, x_min, x_max); }
 float hmc5883_t::yv_half() const { return vertical_half(compensate_3d, yv_min, yv_max, y_min, y_max); }

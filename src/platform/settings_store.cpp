@@ -35,6 +35,15 @@ std::optional<std::vector<std::int64_t>> settings_store_t::read_int_array(const 
     return typed<std::vector<std::int64_t>>(value);
 }
 
+void settings_store_t::apply(const std::vector<setting_change_t>& changes) {
+    for (const setting_change_t& c : changes) {
+        if (c.value)
+            write(c.key, *c.value);
+        else
+            remove(c.key);
+    }
+}
+
 std::optional<setting_value_t> memory_settings_store_t::read(const std::string& key) const {
     auto it = values_.find(key);
     if (it == values_.end()) return std::nullopt;

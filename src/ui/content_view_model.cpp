@@ -24,6 +24,7 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
       clock_(system_clock_t::instance()),
       main_(std::make_unique<qt_main_queue_t>()),
       haptics_(options_.haptics ? options_.haptics : &no_haptics_) {
+    console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
     settings_store_t* store = options_.store;
     if (!store) {
         // A demonstration must not overwrite the user's saved connection:
@@ -31,10 +32,10 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
         if (options_.simulate)
             own_store_ = std::make_unique<memory_settings_store_t>();
         else
-            own_store_ = std::make_unique<qt_settings_store_t>();
+            own_store_ = std::make_unique<qt_settings_store_t>(console);
         store = own_store_.get();
     }
-    console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
+    settings_notice_ = QString::fromStdString(store->notice());
     altimeter_ = options_.simulate ? std::make_unique<manual_altimeter_t>(false) : make_platform_altimeter();
 
     connection_t::central_factory_t make_central = options_.make_central;

@@ -74,6 +74,9 @@ class content_view_model_t : public QObject {
     Q_PROPERTY(QString log_text READ log_text NOTIFY changed)
     Q_PROPERTY(bool show_config READ show_config WRITE set_show_config NOTIFY changed)
     Q_PROPERTY(bool portrait READ portrait NOTIFY portrait_changed)
+    // What the settings store had to say at start-up (a damaged settings
+    // file set aside, what was recovered); empty when all is well.
+    Q_PROPERTY(QString settings_notice READ settings_notice CONSTANT)
 
 public:
     explicit content_view_model_t(content_options_t options = {}, QObject* parent = nullptr);
@@ -129,6 +132,7 @@ public:
     bool show_config() const;
     void set_show_config(bool on);
     bool portrait() const { return portrait_; }
+    QString settings_notice() const { return settings_notice_; }
 
     // Which panels a board shows: "compass", "gyroscope", "hmc5883",
     // "hmc5883n", "gavrin3" or "plimsy91".
@@ -173,6 +177,7 @@ private:
     subscription_t cfg_subscription_;
     subscription_t cnc_subscription_;
     bool announce_pending_ = false;
+    QString settings_notice_;
     bool portrait_ = false;
 };
 

@@ -114,10 +114,14 @@ std::vector<hmc5883_calibration_panel_model_t::row_t> hmc5883_calibration_panel_
     float heading = degrees(m.heading());
     if (heading < 0) heading += 360.0f;
     const float strength = std::hypot(m.x_n(), m.y_n()) * 100.0f;
+    // A degenerate range gives no number: a dash, never "nan" or "inf".
+    const auto shown = [](const char* format, const char* blank, float v) {
+        return std::isfinite(v) ? cformat(format, static_cast<double>(v)) : std::string(blank);
+    };
     rows.push_back({
         {"xy ", paint.plain()},
-        {cformat("%6.1f", static_cast<double>(heading)), paint.raw()},
-        {cformat("  %6.1f", static_cast<double>(strength)), paint.plain()},
+        {shown("%6.1f", "    --", heading), paint.raw()},
+        {shown("  %6.1f", "      --", strength), paint.plain()},
     });
     // The accelerometer's own tilt angles about x and y, before the
     // gyroscope filter; against the ax and ay rows they show its lag.

@@ -1,8 +1,11 @@
 #include "ui/hmc5883_panel_model.hpp"
 
+#include <cmath>
+
 #include "common/angles.hpp"
 #include "common/text.hpp"
 #include "model/sensors.hpp"
+#include "orientation/heading.hpp"
 
 namespace plimsy {
 
@@ -10,17 +13,24 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 QString number(const char* format, double v) { return qs(cformat(format, v)); }
+// A component of a degenerate calibration is not a number: a dash, never "nan".
+QString component(double v) { return std::isfinite(v) ? number("%.2f", v) : qs(std::string(no_heading_text)); }
 
 }  // namespace
 
-double hmc5883_panel_model_t::heading() const { return sensors() ? sensors()->hmc5883.heading() * deg_per_rad : 0.0; }
+double hmc5883_panel_model_t::heading() const {
+    const double degrees = sensors() ? sensors()->hmc5883.heading() * deg_per_rad : 0.0;
+    return std::isfinite(degrees) ? degrees : 0.0;  // the dial rests at north
+}
 double hmc5883_panel_model_t::anim_time() const { return sensors() ? sensors()->hmc5883.anim_time : 0.0; }
 QString hmc5883_panel_model_t::heading_text() const {
-    return sensors() ? qs(sensors()->hmc5883.heading_s()) + QStringLiteral("\u00BA") : QString();
+    if (!sensors()) return {};
+    const std::string text = sensors()->hmc5883.heading_s();
+    return text == no_heading_text ? qs(text) : qs(text) + QStringLiteral("\u00BA");
 }
 
-QString hmc5883_panel_model_t::field_x() const { return sensors() ? number("%.2f", sensors()->hmc5883.x_n()) : QString(); }
-QString hmc5883_panel_model_t::field_y() const { return sensors() ? number("%.2f", sensors()->hmc5883.y_n()) : QString(); }
+QString hmc5883_panel_model_t::field_x() const { return sensors() ? component(sensors()->hmc5883.x_n()) : QString(); }
+QString hmc5883_panel_model_t::field_y() const { return sensors() ? component(sensors()->hmc5883.y_n()) : QString(); }
 QString hmc5883_panel_model_t::field_z() const { return sensors() ? qs(sensors()->hmc5883.z_n_s()) : QString(); }
 
 QString hmc5883_panel_model_t::roll() const {

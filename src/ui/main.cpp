@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/device_model.hpp"
+#include "qt/quit_on_signals.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/frame_stats.hpp"
 #include "ui/window.hpp"
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("plimsy_sensors"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/qt/qml/Plimsy/plimsy_sensors.svg")));
     plimsy::prepare_qml();
+    // A session that ends or Ctrl-C quits like a closed window, so the
+    // settings still on their way to the disk are written.
+    plimsy::quit_on_termination_signals();
 
     plimsy::content_view_model_t view(options);
     auto window = plimsy::make_window(view);

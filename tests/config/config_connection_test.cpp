@@ -175,14 +175,15 @@ TEST(config_connection, persistence_round_trip) {
         EXPECT_EQ(f.store.read("enable_bridge"), setting_value_t(true));
         EXPECT_EQ(f.store.read("enable_ble"), setting_value_t(false));
     }
-    // Stored histories are trusted as read, duplicates and all.
+    // A repeated stored entry is dropped as it would be on commit.
     f.store.write("history_ble_name", strings{"x UART", "y UART", "x UART"});
 
     config_connection_t again(f.store, f.console, "ignored UART", "10.1.1.1", 1234);
     EXPECT_TRUE(again.enable_bridge());
     EXPECT_FALSE(again.enable_ble());
     EXPECT_EQ(again.ble_name(), "x UART");
-    EXPECT_EQ(again.history_ble_name(), (strings{"x UART", "y UART", "x UART"}));
+    EXPECT_EQ(again.history_ble_name(), (strings{"x UART", "y UART"}));
+    EXPECT_EQ(f.store.read_string_array("history_ble_name"), again.history_ble_name());
     EXPECT_EQ(again.host(), "10.0.0.99");
     EXPECT_EQ(again.history_host().size(), 7u);
     EXPECT_EQ(again.port(), 8081);
@@ -210,9 +211,10 @@ TEST(config_connection, mistyped_stored_values_are_ignored) {
     EXPECT_EQ(f.store.read_string_array("history_host"), cfg.history_host());
     EXPECT_EQ(f.store.read_int_array("history_port"), (stored_ints{4321, 81}));
 
-    // Numbers that are no port, and empty histories, count as absent too.
+    // Empty histories, and histories of nothing but unusable entries, count
+    // as absent too.
     fixture_t g;
-    g.store.write("history_port", stored_ints{8080, 70000});
+    g.store.write("history_port", stored_ints{0, 70000});
     g.store.write("history_host", strings{});
     config_connection_t other(g.store, g.console, "a UART", "10.2.3.4", 4321);
     EXPECT_EQ(other.port(), 4321);
