@@ -261,9 +261,11 @@ TEST(processing_chain, lines_feed_the_trace) {
     b.send(R"(compass={"b":370,"heading":-190})");
     EXPECT_EQ(column(1), std::vector<double>({170, 10, 0, 0, 0}));
     EXPECT_EQ(tr.model(), device_model_t::compass_bearing);
+    EXPECT_EQ((*tr.series()[0].item)[1], 10) << "bearing";
     b.send(R"(gyroscope={"x":190,"y":-540,"z":45})");
     EXPECT_EQ(column(2), std::vector<double>({0, 0, -170, -180, 45}));
     EXPECT_EQ(tr.series()[1].name, "gyro.y");
+    EXPECT_EQ((*tr.series()[1].item)[2], -180);
     b.send(R"(gravity={"x":0.5,"y":-0.5,"z":2})");
     EXPECT_EQ(column(3), std::vector<double>({0, 0, 9, -9, 36}));
     b.send(R"(compass_c={"h":300,"x_min":-1,"y_min":-1,"z_min":-1,"x_max":1,"y_max":1,"z_max":1,)"
