@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -14,20 +13,6 @@ std::string fields_of(const record_t& r) {
     std::string out = "prefix:";  // appends, never overwrites
     append_record_fields_json(out, r);
     return out.substr(7);
-}
-
-TEST(record_text, names_follow_the_variant) {
-    const char* expected[] = {
-        "hmc5883_str_t",   "hmc5883n_str_t", "mpu6050_str_t",   "iis2dlpc_str_t",        "adp536x_str_t",
-        "adxl362_str_t",   "adxl372_str_t",  "gravity_str_t",   "gyroscope_str_t",       "compass_str_t",
-        "compass_gravity_str_t", "compass_c_str_t", "bh1749_str_t", "bme680_str_t", "shtc3_str_t",
-        "rtc_str_t",       "gavrin3_events_str_t",
-    };
-    static_assert(std::size(expected) == std::variant_size_v<record_t>);
-    const auto names = []<std::size_t... i>(std::index_sequence<i...>) {
-        return std::array{record_name(record_t(std::in_place_index<i>))...};
-    }(std::make_index_sequence<std::variant_size_v<record_t>>());
-    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], expected[i]);
 }
 
 TEST(record_text, fields_as_json) {

@@ -28,6 +28,8 @@ TEST(compass_c, event_bits_and_texts_follow_the_new_step) {
 
     cc.update(record("xy", "a1"));
     EXPECT_EQ(flags(cc), (flags_t{true, false, false, false}));
+    cc.update(record("xy", "40"));  // the x tilt alone warns too
+    EXPECT_EQ(flags(cc), (flags_t{true, false, false, false}));
     cc.update(record("yv", "4c"));  // bits 2, 3, 6
     EXPECT_EQ(flags(cc), (flags_t{true, false, true, true}));
 

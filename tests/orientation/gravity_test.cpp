@@ -34,12 +34,8 @@ TEST(gravity, angles_of_the_axes) {
 TEST(gravity, upside_down_latch) {
     manual_clock_t clock;
     gravity_t g(clock);
-    int signals = 0;
-    auto sub = g.subscribe([&] { ++signals; });
-    clock.advance(1);
     set(g, 0, 0, 1);
     set(g, 0, 0.5f, -0.8f);  // over about x
-    EXPECT_EQ(signals, 1) << "one signal per frame, every reading processed";
     EXPECT_FALSE(g.positive_rax);
     EXPECT_TRUE(g.positive_ray);
     EXPECT_NEAR(g.rax_r, 2.583, 1e-3);

@@ -24,10 +24,10 @@ TEST_F(hmc5883_fixture, calibration_starts_by_itself_and_tracks_by_step) {
     EXPECT_EQ(m.calibration_s(), "1/4  xy: rotate horizontally on a flat surface");
     EXPECT_EQ(std::tuple(m.x_min, m.x_max, m.xv_min, m.yv_max), std::tuple(99, 101, 99, -49));
     EXPECT_EQ(store.values().size(), 10u);
-    EXPECT_EQ(stored("z_max"), 301);
+    EXPECT_EQ(std::tuple(stored("z_min"), stored("z_max")), std::tuple(299, 301));
 
     store.remove("hmc5883.0.x_min");
-    m.update(99, -50, 300);  // equal to the minimum: nothing to save
+    m.update(99, -50, 301);  // equal to an extreme: nothing to save
     EXPECT_FALSE(stored("x_min"));
     m.update(98, -50, 300);
     EXPECT_EQ(stored("x_min"), 98);
@@ -37,8 +37,13 @@ TEST_F(hmc5883_fixture, calibration_starts_by_itself_and_tracks_by_step) {
     EXPECT_EQ(std::tuple(m.xv_max, m.x_max, m.y_min, m.z_max), std::tuple(200, 101, -51, 301));
 
     m.calibration_next();
+    m.update(-700, -600, 800);  // yv: only y, into its vertical pair
+    EXPECT_EQ(std::tuple(m.yv_min, m.y_min, m.xv_min, m.z_max), std::tuple(-600, -51, 99, 301));
     m.calibration_next();
     EXPECT_EQ(m.calibration_btn_s(), "Finish");
+    m.update(-800, -900, -400);  // z: only z
+    EXPECT_EQ(std::tuple(m.z_min, m.y_min, m.yv_min, m.x_min), std::tuple(-400, -51, -600, 98));
+    EXPECT_EQ(stored("z_min"), -400);
     m.calibration_next();
     m.update(-3000, -3000, -3000);
     EXPECT_EQ(m.x_min, 98) << "no tracking once complete";
@@ -59,8 +64,9 @@ TEST_F(hmc5883_fixture, overflow_guard_keeps_only_the_counts) {
     EXPECT_EQ(std::pair(m.anim_time, m.update_date), std::pair(0.4, clock.now() - 1));
     EXPECT_TRUE(store.values().empty());
     m.update(0, -32768, 0);
-    m.update(16383, -16383, 0);
-    EXPECT_EQ(console.lines().size(), 2u);
+    m.update(0, 0, 16384);
+    m.update(16383, -16383, -16383);
+    EXPECT_EQ(console.lines().size(), 3u);
 }
 
 TEST_F(hmc5883_fixture, slots_load_and_save) {
@@ -116,7 +122,7 @@ TEST_F(hmc5883_fixture, tilt_compensation_and_axis_values) {
     EXPECT_EQ(m.x_axis().divisor, 32767.5f);
 }
 
-TEST_F(hmc5883_fixture, headings_and_seam_jump) {
+TEST_F(hmc5883_fixture, headings_and_direction_marks) {
     hmc5883n_t n(clock);
     n.update(0, 1, 0);
     EXPECT_NEAR(n.heading() * 57.29577951308232, 95.633333, 1e-5);
@@ -125,20 +131,14 @@ TEST_F(hmc5883_fixture, headings_and_seam_jump) {
     EXPECT_EQ(n.heading_s(), "276");
     EXPECT_EQ(n.anim_time, 0) << "a half turn jumps";
     EXPECT_EQ(n.debug_description(), "{ x: 0.0, y: -1.0, z: 0.0 }");
+    n.update(-0.3f, 0.4f, 0);  // the marks of -x and +y, by their share
+    EXPECT_EQ(std::vector<float>({n.dir_px(), n.dir_py(), n.dir_mx(), n.dir_my()}),
+              std::vector<float>({0, 0.8f, 0.6f, 0}));
     n.update(0, 0, 0);
     EXPECT_EQ(n.dir_px() + n.dir_py() + n.dir_mx() + n.dir_my(), 0.0f);
 
     hmc5883_t m(clock, store, console);
-    m.x_min = m.y_min = m.z_min = -100;
-    m.x_max = m.y_max = m.z_max = 100;
-    clock.advance(1);
-    m.update(-100, 5, 0);
-    clock.advance(1);
-    m.update(-100, 6, 0);
-    EXPECT_GT(m.anim_time, 0);
-    clock.advance(0.1);
-    m.update(-100, -5, 0);  // about 182 to -172 degrees
-    EXPECT_EQ(m.anim_time, 0);
+    m.update(-100, -5, 0);
     EXPECT_EQ(m.debug_description(), "{ x: -100, y: -5, z: 0 }");
 }
 
