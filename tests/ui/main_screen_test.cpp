@@ -303,3 +303,58 @@ TEST(settings_file, keeps_types_across_stores_and_restores_the_connection) {
 
 }  // namespace
 }  // namespace plimsy::test
+
+namespace plimsy::test {
+namespace {
+
+// A button pressed while no link is up: the board never gets the command,
+// and the person who pressed it reads that next to the connection button.
+TEST(main_screen, a_command_without_a_link_is_reported_by_the_button) {
+    ui_fixture_t f{no_board{}};
+    ASSERT_TRUE(f.ok());
+    f.receive(R"(compass_c={"h":3.0,"x":0.03,"y":0.2,"z":9.78,"x_raw":296,"y_raw":42,"z_raw":-120,"x_min":-412,"y_min":-398,"z_min":-377,"x_max":405,"y_max":420,"z_max":388,"xv_min":-210,"yv_min":-201,"xv_max":215,"yv_max":199,"z_ang":0,"c":"xy","e":"80"})");
+    ASSERT_TRUE(f.wait_for([&] { return f.item("rebootButton") && f.item("rebootButton")->isVisible(); }));
+    EXPECT_FALSE(f.visible("commandNoteText"));
+    ASSERT_TRUE(f.click("rebootButton"));
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("commandNoteText"); }));
+    const QString note = f.item("commandNoteText")->property("text").toString();
+    EXPECT_TRUE(note.startsWith("R not delivered")) << note.toStdString();
+    EXPECT_TRUE(note.contains("no connection")) << note.toStdString();
+    bool logged = false;
+    for (const auto& line : f.console.lines())
+        logged = logged || line.find("command not delivered (no connection to the board): R") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// A damaged settings file: the window says what was recovered and where the
+// damaged copy is, until the user has read it.
+TEST(main_screen, a_damaged_settings_file_is_reported_in_the_window) {
+    const QString home = empty_config_home();
+    {
+        qt_settings_store_t store;
+        captured_console_t console;
+        config_connection_t cfg(store, console);
+        cfg.commit_host("127.0.0.1");
+        cfg.commit_port(8081);
+    }
+    const QString file_name = home + "/Plimsy/Plimsy_sensors.json";
+    {
+        QFile file(file_name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray whole = file.readAll();
+        ASSERT_GT(whole.size(), 3);
+        file.resize(whole.size() - 3);
+    }
+    qt_settings_store_t store;
+    ui_fixture_t f{no_board{}, 1024, 800, &store};
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE(f.visible("settingsNotice"));
+    const QString text = f.item("settingsNoticeText")->property("text").toString();
+    EXPECT_TRUE(text.contains(".corrupt-")) << text.toStdString();
+    EXPECT_EQ(f.view->cfg().history_port().front(), 8081);
+    ASSERT_TRUE(f.click("settingsNoticeOk"));
+    EXPECT_TRUE(f.wait_for([&] { return !f.visible("settingsNotice"); }));
+}
+
+}  // namespace
+}  // namespace plimsy::test

@@ -169,6 +169,42 @@ ApplicationWindow {
                 }
             }
 
+            // Said once at start when the settings file was damaged: what was
+            // recovered and where the damaged copy was kept. It stays until
+            // the user has read it, since the connection may differ from
+            // what they saved.
+            Rectangle {
+                id: settingsBanner
+                objectName: "settingsNotice"
+                property bool dismissed: false
+                visible: root.view.settings_notice !== "" && !dismissed
+                Layout.fillWidth: true
+                implicitHeight: bannerRow.implicitHeight + 16
+                radius: 6
+                color: Theme.secondarySystemBackground
+                border.color: Theme.orange
+                RowLayout {
+                    id: bannerRow
+                    anchors.fill: parent
+                    anchors.margins: 8
+                    spacing: 8
+                    Text {
+                        objectName: "settingsNoticeText"
+                        Layout.fillWidth: true
+                        wrapMode: Text.Wrap
+                        text: root.view.settings_notice
+                        color: Theme.primary
+                        font.pixelSize: 13
+                    }
+                    Button {
+                        objectName: "settingsNoticeOk"
+                        focusPolicy: Qt.NoFocus
+                        text: "OK"
+                        onClicked: settingsBanner.dismissed = true
+                    }
+                }
+            }
+
             // First group of panels, by the kind of board.
             Loader {
                 objectName: "compassGroup"
