@@ -69,4 +69,18 @@ public:
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// A host without serial ports (a build without Qt): nothing is listed and
+// every open is refused with a reason.
+class no_serial_port_t final : public serial_port_t {
+public:
+    std::vector<serial_port_info_t> available() const override { return {}; }
+    void set_delegate(serial_port_delegate_t*) override {}
+    serial_result_t open(const std::string&, std::uint32_t) override {
+        return {serial_error_t::other, "serial ports need a build with Qt (PLIMSY_BUILD_UI=ON)"};
+    }
+    void close() override {}
+    bool is_open() const override { return false; }
+    bool write(std::span<const std::uint8_t>) override { return false; }
+};
+
 }  // namespace plimsy

@@ -19,6 +19,9 @@ public:
     void connect_tcp(const std::string& host, std::uint16_t port) override {
         calls.push_back("tcp " + host + ":" + std::to_string(port));
     }
+    void connect_serial(const std::string& port, std::uint32_t baud) override {
+        calls.push_back("serial " + port + ":" + std::to_string(baud));
+    }
     void disconnect() override { calls.push_back("disconnect"); }
     strings calls;
 };

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/manual_main_queue.hpp"
+#include "transport/connection.hpp"
 
 using namespace plimsy;
 
@@ -209,4 +210,51 @@ TEST(serial_target, port_and_optional_speed) {
     for (const char* bad : {"", ":9600", "/dev/ttyACM0:", "/dev/ttyACM0:fast", "/dev/ttyACM0:9600x",
                             "/dev/ttyACM0:0", "/dev/ttyACM0:99999999999999999999"})
         EXPECT_FALSE(parse_serial_target(bad)) << bad;
+}
+
+TEST(serial_coordinator, status_commands_and_a_new_connection_clear_the_log) {
+    manual_clock_t clock;
+    memory_settings_store_t store;
+    captured_console_t console;
+    manual_main_queue_t queue{clock};
+    manual_altimeter_t altimeter;
+    counting_haptics_t haptics;
+    connection_t c{{clock, store, console, queue, altimeter, haptics, nullptr}};
+    fake_serial_port_t* port = nullptr;
+    c.set_serial_factory([&] {
+        auto made = std::make_unique<fake_serial_port_t>();
+        port = made.get();
+        return made;
+    });
+    c.set_log_enable(true);
+
+    EXPECT_EQ(c.status_serial(), "offline");
+    c.connect_serial("/dev/ttyACM0", 115200);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(c.status_serial(), "/dev/ttyACM0 not found: is the board plugged in? Waiting for it");
+    EXPECT_EQ(c.sta_fg_serial(), colour_t::red);
+
+    port->ports = {usb("/dev/ttyACM0", "")};
+    clock.advance(serial_t::retry_delay);
+    queue.run_pending();
+    EXPECT_EQ(c.status_serial(), "/dev/ttyACM0 115200");
+    EXPECT_EQ(c.sta_fg_serial(), colour_t::secondary);
+
+    port->receive("boot\ngravity={\"x\":0.1,\"y\":0.2,\"z\":9.8}\n");
+    EXPECT_EQ(c.arr_rx().size(), 2u);
+    c.send("C\n");
+    EXPECT_EQ(port->written, bytes_of("C\n")) << "no prefix or postfix on a cable";
+
+    port->unplug();
+    EXPECT_EQ(c.sta_fg_serial(), colour_t::red);
+    EXPECT_NE(c.status_serial().find("unplugged"), std::string::npos);
+    clock.advance(serial_t::retry_delay);
+    queue.run_pending();
+    EXPECT_EQ(c.sta_fg_serial(), colour_t::secondary);
+    EXPECT_TRUE(c.arr_rx().empty()) << "a new connection starts a new log";
+
+    c.disconnect();
+    EXPECT_EQ(c.status_serial(), "offline");
+    EXPECT_FALSE(c.serial().enabled());
+    EXPECT_FALSE(port->is_open());
 }
