@@ -104,10 +104,7 @@ void serial_t::fail(const serial_result_t& result) {
     error_ = result.error;
     message_ = message;
     // Retries every few seconds would repeat the same text; say it once.
-    if (changed) {
-        console_.line("serial: " + message_ + (result.text.empty() ? "" : " (" + result.text + ")"));
-        delegate_.serial_failed(open_name_, message_);
-    }
+    if (changed) delegate_.serial_failed(open_name_, message_);
     schedule_retry();
 }
 
@@ -154,10 +151,9 @@ void serial_t::serial_received(std::span<const std::uint8_t> bytes) {
 void serial_t::serial_stopped(const serial_result_t& why) {
     if (state_ != state_t::connected) return;
     port_.close();
-    serial_result_t lost = why;
-    if (lost.error == serial_error_t::none || lost.error == serial_error_t::not_found)
-        lost.error = serial_error_t::lost;
-    fail(lost);
+    // Whatever the platform calls it (EIO, a read error, a hang-up), an open
+    // port that stops working on a desk is a board that was unplugged.
+    fail({serial_error_t::lost, why.text});
 }
 
 std::string serial_t::explain(const std::string& port, const serial_result_t& result) {

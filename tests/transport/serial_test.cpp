@@ -177,7 +177,6 @@ TEST_F(serial_fixture, a_port_that_cannot_be_opened_says_why_and_disconnect_stop
     EXPECT_EQ(serial.message(),
               "Permission denied opening /dev/ttyUSB0: add yourself to the dialout group "
               "(sudo adduser $USER dialout) and log in again");
-    EXPECT_NE(console.lines().back().find("dialout"), std::string::npos);
 
     // Fixed while we wait (a udev rule, say): the next retry opens it.
     port.refuse.clear();
