@@ -63,6 +63,12 @@ public:
         int slave = -1;
         char name[256] = {};
         if (::openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
+        // Raw and without echo from the start, like a UART: what the board
+        // sends before the application opens its end must not come back.
+        termios t{};
+        ::tcgetattr(master_, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master_, TCSANOW, &t);
         // Our copy of the slave end would keep the device alive after an
         // unplug; the application opens its own.
         ::close(slave);
