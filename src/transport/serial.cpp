@@ -175,6 +175,22 @@ std::string serial_t::explain(const std::string& port, const serial_result_t& re
     return "Cannot open " + port + (result.text.empty() ? std::string() : ": " + result.text);
 }
 
+std::string describe_port(const serial_port_info_t& port) {
+    std::string details;
+    auto add = [&](const std::string& part) {
+        if (part.empty()) return;
+        if (!details.empty()) details += ", ";
+        details += part;
+    };
+    add(port.manufacturer);
+    if (port.vendor_id && port.product_id) add(cformat("%04x:%04x", static_cast<unsigned>(*port.vendor_id), static_cast<unsigned>(*port.product_id)));
+    if (!port.serial_number.empty()) add("serial " + port.serial_number);
+    std::string text = port.name;
+    if (!port.description.empty()) text += "  " + port.description;
+    if (!details.empty()) text += (port.description.empty() ? "  (" : " (") + details + ")";
+    return text;
+}
+
 bool valid_baud(std::uint64_t baud) { return baud >= 50 && baud <= 4'000'000; }
 
 std::optional<serial_target_t> parse_serial_target(std::string_view text) {

@@ -115,6 +115,10 @@ struct serial_target_t {
     std::uint32_t baud = serial_t::default_baud;
 };
 std::optional<serial_target_t> parse_serial_target(std::string_view text);
+// How a port is offered in the settings: its path, then what the USB
+// descriptors say, e.g.
+// "/dev/ttyACM0  USB Serial Device (Plimsy, 2fe3:0100, serial E66038B7)".
+std::string describe_port(const serial_port_info_t& port);
 bool valid_baud(std::uint64_t baud);
 
 }  // namespace plimsy

@@ -257,3 +257,11 @@ TEST(serial_coordinator, status_commands_and_a_new_connection_clear_the_log) {
     EXPECT_FALSE(c.serial().enabled());
     EXPECT_FALSE(port->is_open());
 }
+
+TEST(serial_target, ports_are_described_by_what_usb_says_about_them) {
+    EXPECT_EQ(describe_port(usb("/dev/ttyACM0", "E66038B7")),
+              "/dev/ttyACM0  USB Serial Device (Plimsy, 2fe3:0100, serial E66038B7)");
+    EXPECT_EQ(describe_port({"/dev/ttyS0", "", "", "", std::nullopt, std::nullopt}), "/dev/ttyS0")
+        << "a port on the mainboard has nothing to add";
+    EXPECT_EQ(describe_port({"/dev/ttyUSB0", "", "FTDI", "", 0x0403, std::nullopt}), "/dev/ttyUSB0  (FTDI)");
+}
