@@ -49,8 +49,12 @@ serial_result_t qt_serial_port_t::classify(QSerialPort::SerialPortError error, c
         // Qt reports a port held by another program (EBUSY, or its lock
         // file) as a permission error too; only the device's own mode
         // tells them apart. AT_EACCESS: the ids the open was made with.
-        if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0)
+        if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0) {
+            // A lock folder (/run/lock) we may not write is neither: say
+            // what Qt said.
+            if (text.find("creating lock file") != std::string::npos) return {serial_error_t::other, text};
             return {serial_error_t::busy, text};
+        }
         return {serial_error_t::permission_denied, text};
     default:
         return {serial_error_t::other, text};
