@@ -30,11 +30,11 @@ public:
     bool is_open() const override;
     bool write(std::span<const std::uint8_t> bytes) override;
 
-    // How a failed open is reported; public so that it can be tested alone.
+private:
+    // Why an open failed, in the terms the transport explains to the user.
     static serial_result_t classify(QSerialPort::SerialPortError error, const std::string& path,
                                     const std::string& text);
 
-private:
     void read_all();
     void error_occurred(QSerialPort::SerialPortError error);
 

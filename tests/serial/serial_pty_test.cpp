@@ -104,6 +104,10 @@ TEST_F(serial_pty, a_board_sending_without_pause_loses_nothing) {
 }
 
 TEST_F(serial_pty, unplugged_shows_why_and_the_board_is_reopened_when_it_comes_back) {
+    // Holding the first device open keeps its number taken, so the replug
+    // surely comes back under another one, whatever else runs meanwhile.
+    const int hold = ::open(board.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(hold, 0);
     serial.connect(board.link(), 115200);
     ASSERT_TRUE(serial.connected()) << serial.message();
     const std::string first_device = board.device();
@@ -120,7 +124,6 @@ TEST_F(serial_pty, unplugged_shows_why_and_the_board_is_reopened_when_it_comes_b
     EXPECT_FALSE(serial.connected());
 
     // Back, under the same name but another device.
-    pty_board_t keep_first_number_taken{dir / "other"};
     board.plug();
     EXPECT_NE(board.device(), first_device);
     ASSERT_TRUE(pump_until([&] { return serial.connected(); }));
@@ -128,6 +131,7 @@ TEST_F(serial_pty, unplugged_shows_why_and_the_board_is_reopened_when_it_comes_b
     board.send("rtc={\"y\":2027}\n");
     ASSERT_TRUE(pump_until([&] { return rec.lines.size() == 2; }));
     EXPECT_EQ(rec.lines[1], "rtc={\"y\":2027}");
+    ::close(hold);
 }
 
 TEST_F(serial_pty, ports_that_cannot_be_opened_say_why) {
