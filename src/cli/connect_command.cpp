@@ -32,10 +32,12 @@ namespace plimsy {
 namespace {
 
 const char* connect_usage =
-    "usage: plimsy-cli connect [--tcp HOST:PORT] [--ble NAME] [--simulate [BOARD]]\n"
+    "usage: plimsy-cli connect [--tcp HOST:PORT] [--ble NAME] [--serial PORT[:BAUD]]\n"
+    "                          [--simulate [BOARD]]\n"
     "                          [--decode] [--summary] [--seconds N]\n"
-    "Connects to a board over TCP (through a bridge), over BLE, or both at once\n"
-    "(bridge mode: raw bytes are relayed between the board and the TCP peer).\n"
+    "Connects to a board over TCP (through a bridge), over BLE, on a serial port, or\n"
+    "a board (BLE or serial) and TCP at once (bridge mode: raw bytes are relayed\n"
+    "between the board and the TCP peer).\n"
     "Every line read from standard input is sent to the board as a command with\n"
     "a line feed added; lines read before the first connection wait up to 10 s\n"
     "for it. A command that no connection takes is reported on standard error.\n"
@@ -45,6 +47,10 @@ const char* connect_usage =
     "  --ble NAME         the board's advertised name, exactly (default\n"
     "                     \"Plimsy:91 UART\"); over the host's Bluetooth unless\n"
     "                     --simulate is given\n"
+    "  --serial PORT[:BAUD]\n"
+    "                     the board on a serial port (/dev/ttyACM0, or any tty\n"
+    "                     path) at BAUD, 8N1 (default 115200); opened again by\n"
+    "                     itself when the board is unplugged and comes back\n"
     "  --simulate [KIND]  BLE through a simulated radio with a simulated board\n"
     "                     of that kind (default compass_gravity)\n"
     "  --decode           one JSON object per received line on standard output,\n"
@@ -57,6 +63,7 @@ struct options_t {
     std::optional<std::string> host;
     std::uint16_t port = 0;
     std::optional<std::string> ble_name;
+    std::optional<serial_target_t> serial;
     bool simulate = false;
     device_model_t board = device_model_t::compass_gravity;
     bool decode = false;
@@ -90,6 +97,13 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
         } else if (a == "--ble") {
             if (!has_value) return fail("--ble needs the board's name");
             o.ble_name = argv[++i];
+        } else if (a == "--serial") {
+            if (!has_value) return fail("--serial needs PORT[:BAUD]");
+            const std::string_view v = argv[++i];
+            o.serial = parse_serial_target(v);
+            if (!o.serial)
+                return fail("invalid --serial '" + std::string(v) +
+                            "': expected PORT or PORT:BAUD with BAUD from 50 to 4000000");
         } else if (a == "--simulate") {
             o.simulate = true;
             if (has_value && !parse_device_model(argv[i + 1], o.board))
@@ -110,12 +124,14 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
         }
     }
     if (o.simulate && !o.ble_name) o.ble_name = std::string(config_connection_t::default_ble_name_text);
-    if (!o.host && !o.ble_name) return fail("nothing to connect: give --tcp, --ble or --simulate");
+    if (!o.host && !o.ble_name && !o.serial) return fail("nothing to connect: give --tcp, --ble, --serial or --simulate");
+    if (o.serial && o.ble_name) return fail("one board at a time: --serial or --ble/--simulate, not both");
 #ifndef PLIMSY_CLI_QT
     if (o.ble_name && !o.simulate)
         return fail(
             "real Bluetooth needs a build with Qt (PLIMSY_BUILD_UI=ON); "
             "use --simulate for a simulated board, or --tcp through a bridge");
+    if (o.serial) return fail("serial ports need a build with Qt (PLIMSY_BUILD_UI=ON)");
 #endif
     return true;
 }
@@ -141,7 +157,8 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     std::function<void()> quit_loop = [&] { portable.quit(); };
 #ifdef PLIMSY_CLI_QT
     std::unique_ptr<qt_host_t> qt;
-    if (o.ble_name && !o.simulate) {
+    // Qt Serial Port too reads and writes from Qt's loop.
+    if ((o.ble_name && !o.simulate) || o.serial) {
         qt = std::make_unique<qt_host_t>();
         main = &qt->main();
         run_loop = [&] { qt->run(); };
@@ -177,6 +194,9 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
 #endif
 
     connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, make_central});
+#ifdef PLIMSY_CLI_QT
+    if (qt) c.set_serial_factory([&] { return qt->make_serial_port(); });
+#endif
     line_report_t report(c, [&](const std::string& json) {
         if (!o.decode) return;
         std::fwrite(json.data(), 1, json.size(), out);
@@ -216,7 +236,9 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     // it. Before the first connection commands wait for it (a while); after
     // it they go at once, and one that no link takes is reported.
     std::function<void()> pass_commands = [&] {
-        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary) ever_connected = true;
+        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary ||
+            c.sta_fg_serial() == colour_t::secondary)
+            ever_connected = true;
         bool inbox_empty, ended;
         {
             std::lock_guard lock(inbox_mutex);
@@ -263,6 +285,7 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     });
 
     if (o.ble_name) c.connect_ble(*o.ble_name);
+    if (o.serial) c.connect_serial(o.serial->port, o.serial->baud);
     if (o.host) c.connect_tcp(*o.host, o.port);
 
     std::optional<double> input_ended_at;

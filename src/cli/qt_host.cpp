@@ -5,6 +5,7 @@
 
 #include "qt/platform_services.hpp"
 #include "qt/qt_main_queue.hpp"
+#include "qt/qt_serial_port.hpp"
 
 namespace plimsy {
 
@@ -35,6 +36,8 @@ qt_host_t::~qt_host_t() {
 main_queue_t& qt_host_t::main() { return *impl_->main; }
 
 std::unique_ptr<ble_central_t> qt_host_t::make_central() { return make_platform_central(); }
+
+std::unique_ptr<serial_port_t> qt_host_t::make_serial_port() { return std::make_unique<qt_serial_port_t>(); }
 
 void qt_host_t::run() {
     QEventLoop loop;

@@ -4,6 +4,7 @@
 
 #include "platform/ble_central.hpp"
 #include "platform/main_queue.hpp"
+#include "platform/serial_port.hpp"
 
 namespace plimsy {
 
@@ -20,6 +21,7 @@ public:
 
     main_queue_t& main();
     std::unique_ptr<ble_central_t> make_central();
+    std::unique_ptr<serial_port_t> make_serial_port();
     // Runs the event loop on the calling thread until quit(), called from
     // work that the loop runs.
     void run();

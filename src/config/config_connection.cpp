@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "transport/serial.hpp"
+
 namespace plimsy {
 
 namespace {
@@ -12,6 +14,9 @@ const std::string key_enable_ble = "enable_ble";
 const std::string key_history_ble_name = "history_ble_name";
 const std::string key_history_host = "history_host";
 const std::string key_history_port = "history_port";
+const std::string key_enable_serial = "enable_serial";
+const std::string key_history_serial_port = "history_serial_port";
+const std::string key_serial_baud = "serial_baud";
 
 // Decimal text to an unsigned value no larger than max. Like the integer
 // parse the settings were first written against, a leading "+" or "-" is
@@ -54,6 +59,11 @@ const std::vector<std::string> config_connection_t::default_host = {
 };
 
 const std::vector<std::uint16_t> config_connection_t::default_port = {default_port_value};
+
+const std::vector<std::string> config_connection_t::default_serial_port = {"/dev/ttyACM0", "/dev/ttyUSB0"};
+
+const std::vector<std::uint32_t> config_connection_t::common_bauds = {9600,   19200,  38400,  57600,  115200,
+                                                                      230400, 460800, 921600, 1000000};
 
 config_connection_t::config_connection_t(settings_store_t& store, console_t& console, std::string ble_name,
                                          std::string host, std::uint16_t port, bool delete_saved)
@@ -102,6 +112,26 @@ void config_connection_t::set_enable_ble(bool value) {
     will_change();
     enable_ble_ = value;
     save_flag(flag_t::enable_ble);
+    if (enable_serial_) set_enable_serial(false);
+}
+
+void config_connection_t::set_enable_serial(bool value) {
+    will_change();
+    enable_serial_ = value;
+    save_flag(flag_t::enable_serial);
+}
+
+void config_connection_t::set_serial_port(std::string value) {
+    will_change();
+    serial_port_ = std::move(value);
+}
+
+bool config_connection_t::set_serial_baud(std::uint32_t value) {
+    if (!valid_baud(value)) return false;
+    will_change();
+    serial_baud_ = value;
+    store_.write(key_serial_baud, static_cast<std::int64_t>(serial_baud_));
+    return true;
 }
 
 void config_connection_t::set_ble_name(std::string value) {
@@ -193,17 +223,41 @@ std::uint16_t config_connection_t::commit_port(std::uint16_t value) {
     return port_;
 }
 
+std::string config_connection_t::commit_serial_port(std::string_view port) {
+    if (!port.empty()) {
+        set_serial_port(std::string(port));
+    } else if (!history_serial_port_.empty()) {
+        set_serial_port(history_serial_port_.front());
+    }
+    if (history_serial_port_.empty() || history_serial_port_.front() != serial_port_) {
+        will_change();
+        move_to_front(history_serial_port_, serial_port_);
+    }
+    save_history_serial_port();
+    return serial_port_;
+}
+
 void config_connection_t::save_flag(flag_t flag) {
-    if (flag == flag_t::enable_bridge) {
+    switch (flag) {
+    case flag_t::enable_bridge:
         store_.write(key_enable_bridge, enable_bridge_);
-    } else {
+        break;
+    case flag_t::enable_ble:
         store_.write(key_enable_ble, enable_ble_);
+        break;
+    case flag_t::enable_serial:
+        store_.write(key_enable_serial, enable_serial_);
+        break;
     }
 }
 
 void config_connection_t::save_history_ble_name() { store_.write(key_history_ble_name, history_ble_name_); }
 
 void config_connection_t::save_history_host() { store_.write(key_history_host, history_host_); }
+
+void config_connection_t::save_history_serial_port() {
+    store_.write(key_history_serial_port, history_serial_port_);
+}
 
 void config_connection_t::save_history_port() {
     store_.write(key_history_port, std::vector<std::int64_t>(history_port_.begin(), history_port_.end()));
@@ -214,6 +268,7 @@ void config_connection_t::reset_history() {
     history_ble_name_ = default_ble_name;
     history_host_ = default_host;
     history_port_ = default_port;
+    history_serial_port_ = default_serial_port;
 }
 
 namespace {
@@ -287,6 +342,17 @@ void config_connection_t::load_saved(std::string_view ble_name, std::string_view
         set_enable_ble(*stored);
     else
         wrong_type(key_enable_ble, "a Boolean");
+    if (auto stored = store_.read_bool(key_enable_serial))
+        set_enable_serial(*stored);
+    else
+        wrong_type(key_enable_serial, "a Boolean");
+    if (auto stored = store_.read_int(key_serial_baud)) {
+        if (*stored < 1 || *stored > 0xFFFFFFFF || !set_serial_baud(static_cast<std::uint32_t>(*stored)))
+            console_.line("config_connection_t.load_saved: " + std::string(key_serial_baud) + ": dropped " +
+                          std::to_string(*stored) + " (not a serial speed)");
+    } else {
+        wrong_type(key_serial_baud, "a number");
+    }
 
     // Every stored entry is checked as if typed in: a history edited by
     // hand or written by something else must not put an unusable name,
@@ -365,23 +431,64 @@ void config_connection_t::load_saved(std::string_view ble_name, std::string_view
     } else {
         commit_port(port);
     }
+
+    // Before the serial port existed there was no history: start from the
+    // defaults, newest first, like the others.
+    std::vector<std::string> serial_ports;
+    if (auto stored = store_.read_string_array(key_history_serial_port)) {
+        serial_ports = checked_history<std::string>(
+            key_history_serial_port, *stored,
+            [](const std::string& path, std::string& why) -> std::optional<std::string> {
+                // A device path: absolute, of a sane length, no control characters.
+                if (path.empty() || path.front() != '/') {
+                    why = "not a device path";
+                } else if (path.size() > 4096) {
+                    why = "longer than a path can be";
+                } else if (std::any_of(path.begin(), path.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+                    why = "holds control characters";
+                } else {
+                    return path;
+                }
+                return std::nullopt;
+            },
+            console_, changed);
+    } else {
+        wrong_type(key_history_serial_port, "an array of texts");
+    }
+    if (!serial_ports.empty()) {
+        will_change();
+        history_serial_port_ = std::move(serial_ports);
+        serial_port_ = history_serial_port_.front();
+        if (changed) save_history_serial_port();
+    } else {
+        commit_serial_port(default_serial_port.front());
+    }
 }
 
 void config_connection_t::delete_config() {
     reset_history();
-    for (const std::string* key :
-         {&key_enable_bridge, &key_enable_ble, &key_history_ble_name, &key_history_host, &key_history_port}) {
+    for (const std::string* key : {&key_enable_bridge, &key_enable_ble, &key_history_ble_name, &key_history_host,
+                                   &key_history_port, &key_enable_serial, &key_history_serial_port, &key_serial_baud}) {
         store_.remove(*key);
     }
     console_.line("delete_config");
 }
 
 void connect_from_config(config_connection_t& config, connection_requests_t& requests) {
+    auto connect_serial = [&] {
+        requests.connect_serial(config.commit_serial_port(config.serial_port()), config.serial_baud());
+    };
     if (config.enable_bridge()) {
-        requests.connect_ble(config.commit_ble_name(config.ble_name()));
+        if (config.enable_serial())
+            connect_serial();
+        else
+            requests.connect_ble(config.commit_ble_name(config.ble_name()));
         std::string host = config.commit_host(config.host());
         std::uint16_t port = config.commit_port(config.port());
         requests.connect_tcp(host, port);
+    } else if (config.enable_serial()) {
+        connect_serial();
     } else if (config.enable_ble()) {
         requests.connect_ble(config.commit_ble_name(config.ble_name()));
     } else {

@@ -29,8 +29,14 @@ public:
     static const std::vector<std::string> default_ble_name;
     static const std::vector<std::string> default_host;  // third entry is the default bridge
     static const std::vector<std::uint16_t> default_port;
+    // A board on a cable: CDC ACM boards appear as ttyACM*, USB-to-UART
+    // bridges as ttyUSB*.
+    static const std::vector<std::string> default_serial_port;
+    // The speeds offered in the settings; any other from 50 to 4,000,000 may
+    // still be stored or given on the command line.
+    static const std::vector<std::uint32_t> common_bauds;
 
-    enum class flag_t { enable_bridge, enable_ble };
+    enum class flag_t { enable_bridge, enable_ble, enable_serial };
 
     // Starts from the built-in values, optionally forgets what is stored,
     // then restores the flags and histories from the store. A history that
@@ -48,6 +54,12 @@ public:
     bool show_config() const { return show_config_; }
     bool enable_bridge() const { return enable_bridge_; }
     bool enable_ble() const { return enable_ble_; }
+    // The board is on a serial port (instead of BLE, and in bridge mode
+    // together with TCP). Wins over enable_ble.
+    bool enable_serial() const { return enable_serial_; }
+    const std::string& serial_port() const { return serial_port_; }
+    const std::vector<std::string>& history_serial_port() const { return history_serial_port_; }
+    std::uint32_t serial_baud() const { return serial_baud_; }
     const std::string& ble_name() const { return ble_name_; }
     const std::vector<std::string>& history_ble_name() const { return history_ble_name_; }
     const std::string& host() const { return host_; }
@@ -60,7 +72,14 @@ public:
     void set_show_config(bool value);
     // Both flags are saved the moment they are set.
     void set_enable_bridge(bool value);
+    // Choosing BLE or TCP also leaves the serial port, so that the button
+    // pressed is the transport used.
     void set_enable_ble(bool value);
+    void set_enable_serial(bool value);
+    // Not checked: the view offers "Revert" instead of connecting while empty.
+    void set_serial_port(std::string value);
+    // Saved at once; a speed outside 50..4,000,000 is refused (false).
+    bool set_serial_baud(std::uint32_t value);
     // Not checked: the view offers "Revert" instead of connecting while empty.
     void set_ble_name(std::string value);
 
@@ -80,6 +99,7 @@ public:
     std::string commit_ble_name(std::string_view name);
     std::string commit_host(std::string_view text);
     std::uint16_t commit_port(std::uint16_t value);
+    std::string commit_serial_port(std::string_view port);
 
     void save_flag(flag_t flag);
     void reset_history();
@@ -96,6 +116,7 @@ private:
     void save_history_ble_name();
     void save_history_host();
     void save_history_port();
+    void save_history_serial_port();
 
     settings_store_t& store_;
     console_t& console_;
@@ -103,6 +124,10 @@ private:
     bool show_config_ = false;
     bool enable_bridge_ = false;
     bool enable_ble_ = true;
+    bool enable_serial_ = false;
+    std::string serial_port_;
+    std::vector<std::string> history_serial_port_;
+    std::uint32_t serial_baud_ = 115200;
     std::string ble_name_{default_ble_name_text};
     std::vector<std::string> history_ble_name_{std::string(default_ble_name_text)};
     std::string host_{default_bridge_host};
@@ -116,8 +141,9 @@ private:
     bool port_valid_ = true;
 };
 
-// Turns the settings into connection requests: bridge mode asks for BLE and
-// then TCP, otherwise the one transport that enable_ble selects. Each value
+// Turns the settings into connection requests: bridge mode asks for the
+// board (serial when enable_serial, else BLE) and then TCP, otherwise the one
+// transport that enable_serial or enable_ble selects. Each value
 // is committed first, so what is used becomes the newest history entry. It
 // never disconnects; the callers do that when they switch.
 void connect_from_config(config_connection_t& config, connection_requests_t& requests);

@@ -12,6 +12,8 @@ public:
     virtual ~connection_requests_t() = default;
     virtual void connect_ble(const std::string& name) = 0;
     virtual void connect_tcp(const std::string& host, std::uint16_t port) = 0;
+    // port is a device path ("/dev/ttyACM0"); 8N1 at baud.
+    virtual void connect_serial(const std::string& port, std::uint32_t baud) = 0;
     virtual void disconnect() = 0;
 };
 

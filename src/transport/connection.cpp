@@ -20,6 +20,8 @@ connection_t::~connection_t() {
     tcp_client_.reset();
     ble_.reset();
     central_.reset();
+    serial_.reset();
+    serial_port_.reset();
 }
 
 tcp_client_t& connection_t::tcp_client() {
@@ -38,6 +40,15 @@ ble_t& connection_t::ble() {
     return *ble_;
 }
 
+serial_t& connection_t::serial() {
+    if (!serial_) {
+        if (make_serial_port_) serial_port_ = make_serial_port_();
+        if (!serial_port_) serial_port_ = std::make_unique<no_serial_port_t>();
+        serial_ = std::make_unique<serial_t>(*this, *this, *this, *serial_port_, main_, console_, true);
+    }
+    return *serial_;
+}
+
 void connection_t::log(const std::string& text) { console_.line(timestamp(clock_.now()) + "  " + text); }
 
 void connection_t::set_status_tcp(std::string text, colour_t colour) {
@@ -51,6 +62,35 @@ void connection_t::set_status_ble(std::string text, colour_t colour) {
     status_ble_ = std::move(text);
     sta_fg_ble_ = colour;
 }
+
+void connection_t::set_status_serial(std::string text, colour_t colour) {
+    will_change();
+    status_serial_ = std::move(text);
+    sta_fg_serial_ = colour;
+}
+
+void connection_t::connect_serial(const std::string& port, std::uint32_t baud) {
+    const std::string what = port + " " + std::to_string(baud);
+    log("Open " + what);
+    set_status_serial("Open " + what, colour_t::green);
+    if (serial().connect(port, baud)) console_.line("already connected");
+}
+
+void connection_t::serial_connected(const std::string& port, std::uint32_t baud) {
+    const std::string what = port + " " + std::to_string(baud);
+    log("connected to " + what);
+    clear_log();
+    set_status_serial(what, colour_t::secondary);
+    binary = false;
+}
+
+void connection_t::serial_failed(const std::string& port, const std::string& message) {
+    // The transport tries again by itself; the text says why and what to do.
+    set_status_serial(message, colour_t::red);
+    log("serial " + port + "  " + message);
+}
+
+bool connection_t::serial_ready() const { return serial_ && serial_->connected(); }
 
 void connection_t::connect_tcp(const std::string& host, std::uint16_t port) {
     const std::string where = host + ":" + std::to_string(port);
@@ -111,11 +151,14 @@ void connection_t::disconnect() {
         if (central_ && ble_->powered_on()) central_->stop_scan();
         ble_->disconnect_peripheral();
     }
+    if (serial_) serial_->disconnect();
     will_change();
     status_ble_ = "offline";
     status_tcp_ = "offline";
     sta_fg_ble_ = colour_t::accent;
     sta_fg_tcp_ = colour_t::accent;
+    status_serial_ = "offline";
+    sta_fg_serial_ = colour_t::accent;
 }
 
 bool connection_t::ble_ready() const {
@@ -131,8 +174,11 @@ void connection_t::set_command_note(std::string text) {
 bool connection_t::send(std::string_view text) {
     const bool ble_up = ble_ready();
     const bool tcp_up = tcp_client_ && tcp_client_->valid();
+    const bool serial_up = serial_ready();
     bool taken = false;
     if (ble_up) taken = ble_->write_text(text);
+    // On a cable the command goes as it is, as over TCP.
+    if (serial_up) taken = serial_->write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
     if (tcp_up) taken = tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
     if (taken) {
         set_command_note({});
@@ -143,7 +189,7 @@ bool connection_t::send(std::string_view text) {
     std::string_view shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
     if (shown.size() > 40) shown = shown.substr(0, 40);
-    const std::string reason = ble_up || tcp_up ? "the link is not taking writes" : "no connection to the board";
+    const std::string reason = ble_up || tcp_up || serial_up ? "the link is not taking writes" : "no connection to the board";
     log("command not delivered (" + reason + "): " + std::string(shown));
     set_command_note(std::string(shown) + " not delivered: " + reason);
     return false;
@@ -157,12 +203,17 @@ void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {
 void connection_t::forward_to_ble(std::span<const std::uint8_t> bytes) {
     bytes_received += bytes.size();
     if (ble_ready()) ble_->write_data(bytes);
+    if (serial_ready()) serial_->write(bytes);
 }
 
 void connection_t::first_binary_frame() {
     // The board expects one 0x00 byte when the stream turns binary; without a
     // BLE link the write is refused and only the haptic tap remains.
     const std::uint8_t zero = 0;
+    if (serial_ready()) {
+        serial_->write(std::span(&zero, 1));
+        return;
+    }
     if (ble_)
         ble_->write_data(std::span(&zero, 1));
     else

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "transport/serial.hpp"
 #include "ui/palette.hpp"
 #include "ui/tooltip_text.hpp"
 
@@ -84,8 +85,85 @@ QString config_view_model_t::status_tcp() const {
     return tcp_enabled() ? qs(cfg()->host()) + ":" + port_s(cfg()->port()) : QString();
 }
 QString config_view_model_t::status_ble() const { return ble_enabled() ? qs(cfg()->ble_name()) : QString(); }
-bool config_view_model_t::offline() const { return !tcp_enabled() && !ble_enabled(); }
-bool config_view_model_t::show_disconnect() const { return tcp_enabled() || ble_enabled(); }
+bool config_view_model_t::offline() const { return !tcp_enabled() && !ble_enabled() && !serial_enabled(); }
+bool config_view_model_t::show_disconnect() const { return tcp_enabled() || ble_enabled() || serial_enabled(); }
+
+bool config_view_model_t::serial_enabled() const {
+    return view() && view()->cnc().has_serial() && view()->cnc().serial().enabled();
+}
+QString config_view_model_t::status_serial() const {
+    return serial_enabled() ? qs(cfg()->serial_port()) + " " + port_s(cfg()->serial_baud()) : QString();
+}
+QString config_view_model_t::serial_port() const { return cfg() ? qs(cfg()->serial_port()) : QString(); }
+void config_view_model_t::set_serial_port(const QString& port) {
+    if (cfg() && port != serial_port()) cfg()->set_serial_port(port.toStdString());
+}
+bool config_view_model_t::serial_port_empty() const { return !cfg() || cfg()->serial_port().empty(); }
+QStringList config_view_model_t::available_ports() const {
+    QStringList list;
+    for (const auto& p : ports_) list << qs(describe_port(p));
+    return list;
+}
+QStringList config_view_model_t::history_serial_port() const {
+    QStringList list;
+    if (cfg())
+        for (const auto& s : cfg()->history_serial_port()) list << qs(s);
+    return list;
+}
+QStringList config_view_model_t::bauds() const {
+    QStringList list;
+    for (auto b : config_connection_t::common_bauds) list << port_s(b);
+    return list;
+}
+int config_view_model_t::baud_index() const {
+    if (!cfg()) return -1;
+    const auto& b = config_connection_t::common_bauds;
+    for (std::size_t i = 0; i < b.size(); ++i)
+        if (b[i] == cfg()->serial_baud()) return static_cast<int>(i);
+    return -1;
+}
+
+void config_view_model_t::refresh_ports() {
+    if (!view()) return;
+    // The listing reads the kernel's device tables (sysfs), which live in
+    // memory; it is done when the sheet opens, not on every redraw.
+    connection_t& c = view()->cnc();
+    c.serial();
+    ports_ = c.serial_port() ? c.serial_port()->available() : std::vector<serial_port_info_t>{};
+    emit changed();
+}
+
+void config_view_model_t::pick_available_port(int index) {
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return;
+    view()->tick();
+    cfg()->set_serial_port(ports_[static_cast<std::size_t>(index)].name);
+}
+
+void config_view_model_t::pick_serial_port(int index) {
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= cfg()->history_serial_port().size()) return;
+    view()->tick();
+    cfg()->set_serial_port(cfg()->history_serial_port()[static_cast<std::size_t>(index)]);
+}
+
+void config_view_model_t::pick_baud(int index) {
+    const auto& b = config_connection_t::common_bauds;
+    if (!view() || index < 0 || static_cast<std::size_t>(index) >= b.size()) return;
+    view()->tick();
+    cfg()->set_serial_baud(b[static_cast<std::size_t>(index)]);
+}
+
+void config_view_model_t::serial_connect() {
+    if (!view()) return;
+    view()->tick();
+    cfg()->set_enable_serial(true);
+    reconnect();
+}
+
+void config_view_model_t::serial_revert() {
+    if (!view()) return;
+    view()->tick();
+    if (!cfg()->history_serial_port().empty()) cfg()->set_serial_port(cfg()->history_serial_port().front());
+}
 QColor config_view_model_t::bridge_colour() const {
     return palette_colour(cfg() && cfg()->enable_bridge() ? colour_t::orange : colour_t::secondary);
 }
@@ -171,7 +249,8 @@ void config_view_model_t::delete_config() {
 
 void config_view_model_t::begin_edit() {
     if (!cfg()) return;
-    opened_with_ = opened_with_t{cfg()->ble_name(), cfg()->host(), cfg()->port()};
+    opened_with_ = opened_with_t{cfg()->ble_name(), cfg()->host(), cfg()->port(), cfg()->serial_port(),
+                                 cfg()->serial_baud()};
 }
 
 void config_view_model_t::reset_fields() {
@@ -182,6 +261,8 @@ void config_view_model_t::reset_fields() {
         if (cfg()->ble_name() != opened_with_->ble_name) cfg()->set_ble_name(opened_with_->ble_name);
         cfg()->set_host_bind(opened_with_->host);
         cfg()->set_port_bind(port_s(opened_with_->port).toStdString());
+        if (cfg()->serial_port() != opened_with_->serial_port) cfg()->set_serial_port(opened_with_->serial_port);
+        if (cfg()->serial_baud() != opened_with_->serial_baud) cfg()->set_serial_baud(opened_with_->serial_baud);
         opened_with_.reset();
     }
     cfg()->set_host_bind(cfg()->host());

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/serial_port.hpp"
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
@@ -37,6 +38,13 @@ class config_view_model_t : public panel_model_t {
     Q_PROPERTY(bool offline READ offline NOTIFY changed)
     Q_PROPERTY(bool show_disconnect READ show_disconnect NOTIFY changed)
     Q_PROPERTY(QColor bridge_colour READ bridge_colour NOTIFY changed)
+    Q_PROPERTY(QString serial_port READ serial_port WRITE set_serial_port NOTIFY changed)
+    Q_PROPERTY(bool serial_port_empty READ serial_port_empty NOTIFY changed)
+    Q_PROPERTY(QStringList available_ports READ available_ports NOTIFY changed)
+    Q_PROPERTY(QStringList history_serial_port READ history_serial_port NOTIFY changed)
+    Q_PROPERTY(QStringList bauds READ bauds CONSTANT)
+    Q_PROPERTY(int baud_index READ baud_index NOTIFY changed)
+    Q_PROPERTY(QString status_serial READ status_serial NOTIFY changed)
 
 public:
     using panel_model_t::panel_model_t;
@@ -65,6 +73,17 @@ public:
     bool offline() const;
     bool show_disconnect() const;
     QColor bridge_colour() const;
+    QString serial_port() const;
+    void set_serial_port(const QString& port);
+    bool serial_port_empty() const;
+    // The ports present when the list was last refreshed, each with what
+    // its USB descriptors say (vendor, product, serial number).
+    QStringList available_ports() const;
+    QStringList history_serial_port() const;
+    QStringList bauds() const;
+    // The stored speed's place in bauds; -1 for a speed not offered there.
+    int baud_index() const;
+    QString status_serial() const;
 
 public slots:
     void ble_connect();
@@ -75,6 +94,13 @@ public slots:
     void pick_ble_name(int index);
     void pick_host(int index);
     void pick_port(int index);
+    // Lists the ports present now; the sheet calls it when it opens.
+    void refresh_ports();
+    void pick_available_port(int index);
+    void pick_serial_port(int index);
+    void pick_baud(int index);
+    void serial_connect();
+    void serial_revert();
     void close();
     void bridge();
     void disconnect();
@@ -91,14 +117,18 @@ private:
     config_connection_t* cfg() const { return view() ? &view()->cfg() : nullptr; }
     bool tcp_enabled() const;
     bool ble_enabled() const;
+    bool serial_enabled() const;
     void reconnect();
 
     struct opened_with_t {
         std::string ble_name;
         std::string host;
         std::uint16_t port = 0;
+        std::string serial_port;
+        std::uint32_t serial_baud = 0;
     };
     std::optional<opened_with_t> opened_with_;
+    std::vector<serial_port_info_t> ports_;
 };
 
 }  // namespace plimsy

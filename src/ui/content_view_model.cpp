@@ -6,6 +6,7 @@
 
 #include "qt/platform_services.hpp"
 #include "qt/qt_main_queue.hpp"
+#include "qt/qt_serial_port.hpp"
 #include "qt/qt_settings_store.hpp"
 #include "sim/simulated_board.hpp"
 #include "sim/simulated_central.hpp"
@@ -67,6 +68,10 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
         const QSize s = screen->size();
         portrait_ = s.width() < s.height();
     }
+    if (options_.make_serial_port)
+        cnc_->set_serial_factory(options_.make_serial_port);
+    else
+        cnc_->set_serial_factory([] { return std::make_unique<qt_serial_port_t>(); });
     cfg_subscription_ = cfg_->subscribe([this] { announce(); });
     cnc_subscription_ = cnc_->subscribe([this] { announce(); });
     // Hold times (events, the high-g peak) and the board's clock run out
@@ -126,8 +131,15 @@ QColor content_view_model_t::rssi_colour() const {
 double content_view_model_t::rssi_opacity() const { return cnc_->has_ble() ? cnc_->ble().rssi.weak() : 0.0; }
 
 QString content_view_model_t::error_rate() const { return qs(cnc_->error_rate()); }
-bool content_view_model_t::show_tcp_status() const { return cfg_->enable_bridge() || !cfg_->enable_ble(); }
-bool content_view_model_t::show_ble_status() const { return cfg_->enable_bridge() || cfg_->enable_ble(); }
+bool content_view_model_t::show_tcp_status() const {
+    return cfg_->enable_bridge() || (!cfg_->enable_ble() && !cfg_->enable_serial());
+}
+bool content_view_model_t::show_ble_status() const {
+    return (cfg_->enable_bridge() || cfg_->enable_ble()) && !cfg_->enable_serial();
+}
+bool content_view_model_t::show_serial_status() const { return cfg_->enable_serial(); }
+QString content_view_model_t::status_serial() const { return qs(cnc_->status_serial()); }
+QColor content_view_model_t::status_serial_colour() const { return palette_colour(cnc_->sta_fg_serial()); }
 bool content_view_model_t::show_status_gap() const { return cfg_->enable_bridge(); }
 QString content_view_model_t::status_tcp() const { return qs(cnc_->status_tcp()); }
 QString content_view_model_t::status_ble() const { return qs(cnc_->status_ble()); }
@@ -142,6 +154,7 @@ QString content_view_model_t::connection_label() const {
     if (show_tcp_status()) label += status_tcp();
     if (show_status_gap()) label += ' ';
     if (show_ble_status()) label += status_ble();
+    if (show_serial_status()) label += status_serial();
     return label;
 }
 

@@ -36,6 +36,8 @@ struct content_options_t {
     console_t* console = nullptr;
     haptics_t* haptics = nullptr;
     connection_t::central_factory_t make_central;
+    // Null: the host's serial ports through Qt Serial Port.
+    connection_t::serial_factory_t make_serial_port;
 };
 
 // The main screen's state and actions: it owns the connection settings and
@@ -58,6 +60,9 @@ class content_view_model_t : public QObject {
     Q_PROPERTY(bool show_status_gap READ show_status_gap NOTIFY changed)
     Q_PROPERTY(QString status_tcp READ status_tcp NOTIFY changed)
     Q_PROPERTY(QString status_ble READ status_ble NOTIFY changed)
+    Q_PROPERTY(bool show_serial_status READ show_serial_status NOTIFY changed)
+    Q_PROPERTY(QString status_serial READ status_serial NOTIFY changed)
+    Q_PROPERTY(QColor status_serial_colour READ status_serial_colour NOTIFY changed)
     Q_PROPERTY(QColor status_tcp_colour READ status_tcp_colour NOTIFY changed)
     Q_PROPERTY(QColor status_ble_colour READ status_ble_colour NOTIFY changed)
     Q_PROPERTY(QString connection_label READ connection_label NOTIFY changed)
@@ -110,6 +115,10 @@ public:
     bool show_tcp_status() const;
     bool show_ble_status() const;
     bool show_status_gap() const;
+    // The board on a cable takes the place of BLE (in bridge mode too).
+    bool show_serial_status() const;
+    QString status_serial() const;
+    QColor status_serial_colour() const;
     QString status_tcp() const;
     QString status_ble() const;
     QColor status_tcp_colour() const;

@@ -19,6 +19,9 @@ public:
     void connect_tcp(const std::string& host, std::uint16_t port) override {
         calls.push_back("tcp " + host + ":" + std::to_string(port));
     }
+    void connect_serial(const std::string& port, std::uint32_t baud) override {
+        calls.push_back("serial " + port + ":" + std::to_string(baud));
+    }
     void disconnect() override { calls.push_back("disconnect"); }
     strings calls;
 };
@@ -102,10 +105,11 @@ TEST(config_connection, start_with_an_empty_store) {
 
     // Only the histories are written; the flags wait for their first change.
     const auto& v = f.store.values();
-    EXPECT_EQ(v.size(), 3u);
+    EXPECT_EQ(v.size(), 4u);
     EXPECT_EQ(f.store.read_string_array("history_ble_name"), config_connection_t::default_ble_name);
     EXPECT_EQ(f.store.read_string_array("history_host"), cfg.history_host());
     EXPECT_EQ(f.store.read_int_array("history_port"), stored_ints{81});
+    EXPECT_EQ(f.store.read_string_array("history_serial_port"), config_connection_t::default_serial_port);
     EXPECT_TRUE(f.console.lines().empty());
 }
 
@@ -228,7 +232,7 @@ TEST(config_connection, delete_config) {
     cfg.commit_ble_name("other UART");
     cfg.commit_host("10.0.0.99");
     cfg.commit_port(8081);
-    ASSERT_EQ(f.store.values().size(), 4u);
+    ASSERT_EQ(f.store.values().size(), 5u);
 
     cfg.delete_config();
     EXPECT_TRUE(f.store.values().empty());
@@ -286,6 +290,69 @@ TEST(config_connection, connect_from_config) {
     connect_from_config(cfg, requests);
     EXPECT_EQ(requests.calls, (strings{"ble brambleA1 UART", "tcp 10.0.0.5:8080"}));
     EXPECT_EQ(cfg.ble_name(), "brambleA1 UART");
+}
+
+TEST(config_connection, serial_port_speed_and_choice_are_kept_and_used) {
+    fixture_t f;
+    recording_requests_t requests;
+    {
+        config_connection_t cfg(f.store, f.console);
+        EXPECT_FALSE(cfg.enable_serial());
+        EXPECT_EQ(cfg.serial_port(), "/dev/ttyACM0");
+        EXPECT_EQ(cfg.serial_baud(), 115200u);
+
+        cfg.set_enable_serial(true);
+        cfg.set_serial_port("/dev/ttyUSB3");
+        EXPECT_TRUE(cfg.set_serial_baud(1'000'000));
+        EXPECT_FALSE(cfg.set_serial_baud(0));
+        EXPECT_FALSE(cfg.set_serial_baud(5'000'000));
+        EXPECT_EQ(cfg.serial_baud(), 1'000'000u);
+        connect_from_config(cfg, requests);
+        EXPECT_EQ(requests.calls, strings{"serial /dev/ttyUSB3:1000000"}) << "serial wins over enable_ble";
+        EXPECT_EQ(cfg.history_serial_port(), (strings{"/dev/ttyUSB3", "/dev/ttyACM0", "/dev/ttyUSB0"}));
+
+        // Bridge mode: the board on the cable, then the TCP peer.
+        requests.calls.clear();
+        cfg.set_enable_bridge(true);
+        cfg.set_serial_port("");
+        connect_from_config(cfg, requests);
+        EXPECT_EQ(requests.calls, (strings{"serial /dev/ttyUSB3:1000000", "tcp 192.168.1.20:81"}))
+            << "an empty port falls back to the newest history entry";
+        cfg.set_enable_bridge(false);
+    }
+    {
+        // Everything comes back at the next start.
+        config_connection_t cfg(f.store, f.console);
+        EXPECT_TRUE(cfg.enable_serial());
+        EXPECT_EQ(cfg.serial_port(), "/dev/ttyUSB3");
+        EXPECT_EQ(cfg.serial_baud(), 1'000'000u);
+
+        // Choosing TCP (or BLE) leaves the cable, and that is saved too.
+        cfg.set_enable_ble(false);
+        EXPECT_FALSE(cfg.enable_serial());
+        requests.calls.clear();
+        connect_from_config(cfg, requests);
+        EXPECT_EQ(requests.calls, strings{"tcp 192.168.1.20:81"});
+        EXPECT_EQ(f.store.read_bool("enable_serial"), false);
+
+        cfg.delete_config();
+        EXPECT_EQ(cfg.history_serial_port(), config_connection_t::default_serial_port);
+        EXPECT_FALSE(f.store.read("history_serial_port"));
+        EXPECT_FALSE(f.store.read("serial_baud"));
+        EXPECT_FALSE(f.store.read("enable_serial"));
+    }
+    {
+        // A speed that no port takes, or of another type, is ignored.
+        fixture_t g;
+        g.store.write("serial_baud", std::int64_t{7});
+        g.store.write("enable_serial", std::string("yes"));
+        config_connection_t cfg(g.store, g.console);
+        EXPECT_EQ(cfg.serial_baud(), 115200u);
+        EXPECT_FALSE(cfg.enable_serial());
+        g.store.write("serial_baud", std::string("9600"));
+        config_connection_t again(g.store, g.console);
+        EXPECT_EQ(again.serial_baud(), 115200u);
+    }
 }
 
 }  // namespace

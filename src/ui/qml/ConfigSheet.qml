@@ -10,6 +10,8 @@ Popup {
     property ContentViewModel view
     // A field of the sheet has the keys: B and D are letters then.
     property bool editing: false
+    // For controls whose own "model" property hides the id below.
+    readonly property ConfigViewModel settings: model
 
     ConfigViewModel {
         id: model
@@ -28,6 +30,8 @@ Popup {
     background: Rectangle { color: Theme.systemBackground; radius: 12; border.color: Theme.systemFill }
 
     onAboutToShow: model.begin_edit()
+    // The serial ports present now, listed once per opening.
+    onOpened: model.refresh_ports()
     onClosed: {
         if (view && view.show_config) view.show_config = false
         model.reset_fields()
@@ -180,6 +184,62 @@ Popup {
                     }
                 }
 
+                Text {
+                    text: "Serial port and speed"
+                    font.pixelSize: 17
+                    font.bold: true
+                    color: Theme.blue
+                    Layout.bottomMargin: 6
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 6
+                    spacing: 8
+                    TextField {
+                        objectName: "serialPortField"
+                        Layout.fillWidth: true
+                        placeholderText: "/dev/ttyACM0"
+                        text: model.serial_port
+                        color: Theme.primary
+                        onTextEdited: model.serial_port = text
+                        onAccepted: focus = false
+                    }
+                    ComboBox {
+                        objectName: "baudBox"
+                        Layout.preferredWidth: 120
+                        focusPolicy: Qt.NoFocus
+                        model: sheet.settings.bauds
+                        currentIndex: sheet.settings.baud_index
+                        onActivated: index => sheet.settings.pick_baud(index)
+                    }
+                    RoundedButton {
+                        objectName: "serialRevertButton"
+                        visible: model.serial_port_empty
+                        text: "Revert"
+                        textColour: Theme.secondary
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.serial_revert()
+                    }
+                    RoundedButton {
+                        objectName: "serialConnectButton"
+                        visible: !model.serial_port_empty
+                        text: "Connect"
+                        textColour: Theme.orange
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.serial_connect()
+                    }
+                }
+                ComboBox {
+                    objectName: "availablePortsBox"
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 16
+                    focusPolicy: Qt.NoFocus
+                    model: sheet.settings.available_ports
+                    displayText: count > 0 ? "Ports present now: choose one" : "No serial ports present"
+                    enabled: count > 0
+                    onActivated: index => sheet.settings.pick_available_port(index)
+                }
+
                 RowLayout {
                     Layout.fillWidth: true
                     Layout.bottomMargin: 16
@@ -208,6 +268,13 @@ Popup {
                         entries: model.history_port
                         onPicked: index => model.pick_port(index)
                     }
+                    HistoryColumn {
+                        objectName: "serialHistory"
+                        title: "serial"
+                        Layout.alignment: Qt.AlignTop
+                        entries: model.history_serial_port
+                        onPicked: index => model.pick_serial_port(index)
+                    }
                 }
             }
 
@@ -227,6 +294,13 @@ Popup {
                     objectName: "statusBleLine"
                     visible: model.status_ble !== ""
                     text: model.status_ble
+                    color: Theme.secondary
+                    font.pixelSize: 15
+                }
+                Text {
+                    objectName: "statusSerialLine"
+                    visible: model.status_serial !== ""
+                    text: model.status_serial
                     color: Theme.secondary
                     font.pixelSize: 15
                 }

@@ -138,6 +138,13 @@ ApplicationWindow {
                             color: root.view.status_ble_colour
                             font.pixelSize: 16
                         }
+                        Text {
+                            objectName: "statusSerialText"
+                            visible: root.view.show_serial_status
+                            text: root.view.status_serial
+                            color: root.view.status_serial_colour
+                            font.pixelSize: 16
+                        }
                     }
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
                 }
