@@ -43,9 +43,21 @@ void check(bool ok, const char* what) {
 // line up to its line end; a complete line over the limit is discarded too.
 class reference_t {
 public:
-    explicit reference_t(bool empty_lines) : empty_lines_(empty_lines) {
-        cur_.reserve(line_reassembler_t::max_incomplete + 2048);
+    // One model serves every execution, so its buffer is allocated once:
+    // a fresh 64 KiB one per input costs more than the input itself.
+    reference_t() { cur_.reserve(inflated_max + max_input); }
+
+    void start(bool empty_lines) {
+        empty_lines_ = empty_lines;
+        dropping_ = false;
+        dropped_complete_ = 0;
+        cur_.clear();
     }
+
+    // The longest inflated chunk, and a bound on what all other chunks of
+    // one input add (libFuzzer's default -max_len is 4096).
+    static constexpr std::size_t inflated_max = line_reassembler_t::max_incomplete + 1024 + 64;
+    static constexpr std::size_t max_input = 64 * 1024;
 
     void chunk(std::string_view text, std::vector<std::string>& out, std::size_t& dropped) {
         out.clear();
@@ -89,24 +101,41 @@ private:
         cur_.clear();
     }
 
-    bool empty_lines_;
+    bool empty_lines_ = false;
     bool dropping_ = false;
     std::size_t dropped_complete_ = 0;
     std::string cur_;
 };
 
+// Buffers kept from one execution to the next; each execution clears them.
+struct buffers_t {
+    reference_t reference;
+    std::vector<std::string> expected;
+    std::string chunk;
+    buffers_t() { chunk.reserve(reference_t::inflated_max); }
+};
+
 }  // namespace
+
+// AddressSanitizer holds freed memory back for 256 MiB by default before
+// reusing it, so every execution's large buffers land on fresh pages and
+// pay their page faults. One execution frees far less than this, so a
+// use after free within it is still caught.
+extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     const bool empty_lines = (data[0] & 1) != 0;
     const bool inflate = (data[0] & 2) != 0;
 
+    static buffers_t buffers;
+    reference_t& reference = buffers.reference;
+    std::vector<std::string>& expected = buffers.expected;
+    std::string& chunk = buffers.chunk;
+    reference.start(empty_lines);
+
     line_reassembler_t reassembler;
     reassembler.empty_lines = empty_lines;
-    reference_t reference(empty_lines);
-    std::vector<std::string> expected;
-    std::string chunk;
     bool binary = false;
     bool inflated = false;
 
@@ -114,16 +143,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (pos < size) {
         const std::uint8_t header = data[pos++];
         const std::size_t len = std::min<std::size_t>(header & 0x3F, size - pos);
-        chunk.assign(reinterpret_cast<const char*>(data + pos), len);
+        const std::string_view payload(reinterpret_cast<const char*>(data + pos), len);
+        chunk.assign(payload);
         pos += len;
         if (inflate && !inflated && (header & 0xC0) == 0xC0 && len > 0 &&
             chunk.find_first_of("\r\n") == std::string::npos) {
             inflated = true;
+            // Doubled, but cut at the target so that the chunk stays inside
+            // its buffer: overshooting to 128 KiB went past the allocator's
+            // size classes and cost an mmap and its page faults in every
+            // inflated execution.
             const std::size_t target = line_reassembler_t::max_incomplete + 1024;
-            // Reserved up front so that no buffer outgrows the allocator's
-            // small-size classes, which would cost an mmap per execution.
-            chunk.reserve(target + len);
-            while (chunk.size() < target) chunk.append(chunk);
+            while (chunk.size() < target) chunk.append(chunk, 0, std::min(chunk.size(), target - chunk.size()));
         }
 
         if (!simdjson::validate_utf8(chunk.data(), chunk.size())) {

@@ -7,6 +7,7 @@
 #include <QLowEnergyService>
 #include <QMetaEnum>
 #include <QMetaObject>
+#include <QTimer>
 #include <algorithm>
 #include <vector>
 
@@ -29,7 +30,17 @@ std::string enum_text(E value) {
 qt_ble_central_t::qt_ble_central_t() : context_(std::make_unique<QObject>()) {
     local_ = new QBluetoothLocalDevice(context_.get());
     QObject::connect(local_, &QBluetoothLocalDevice::hostModeStateChanged, context_.get(),
-                     [this](QBluetoothLocalDevice::HostMode) { update_power(); });
+                     [this](QBluetoothLocalDevice::HostMode) {
+                         // A change of the radio makes a refused scan worth another try.
+                         scan_refused_.reset();
+                         update_power();
+                     });
+    QObject::connect(local_, &QBluetoothLocalDevice::errorOccurred, context_.get(),
+                     [this](QBluetoothLocalDevice::Error error) {
+                         if (error != QBluetoothLocalDevice::MissingPermissionsError) return;
+                         scan_refused_ = ble_power_t::unauthorized;
+                         update_power();
+                     });
     state_ = read_power();
 }
 
@@ -51,8 +62,36 @@ void qt_ble_central_t::post(std::function<void(ble_central_delegate_t&)> fn) {
 
 ble_power_t qt_ble_central_t::read_power() const {
     if (!local_->isValid()) return ble_power_t::unsupported;
-    return local_->hostMode() == QBluetoothLocalDevice::HostPoweredOff ? ble_power_t::powered_off
-                                                                       : ble_power_t::powered_on;
+    if (local_->hostMode() == QBluetoothLocalDevice::HostPoweredOff) return ble_power_t::powered_off;
+    // The host says the radio is on, but the scan could not start: the
+    // scan's reason is the truer state until the host reports a change.
+    if (scan_refused_) return *scan_refused_;
+    return ble_power_t::powered_on;
+}
+
+void qt_ble_central_t::scan_failed(QBluetoothDeviceDiscoveryAgent::Error error) {
+    // Without this, a scan that never started would leave the transport
+    // showing "BLE scanning..." for good.
+    switch (error) {
+        case QBluetoothDeviceDiscoveryAgent::PoweredOffError: scan_refused_ = ble_power_t::powered_off; break;
+        case QBluetoothDeviceDiscoveryAgent::InvalidBluetoothAdapterError:
+        case QBluetoothDeviceDiscoveryAgent::UnsupportedPlatformError:
+        case QBluetoothDeviceDiscoveryAgent::UnsupportedDiscoveryMethod:
+            scan_refused_ = ble_power_t::unsupported;
+            break;
+        case QBluetoothDeviceDiscoveryAgent::MissingPermissionsError:
+        case QBluetoothDeviceDiscoveryAgent::LocationServiceTurnedOffError:
+            scan_refused_ = ble_power_t::unauthorized;
+            break;
+        default:
+            // An input/output error or an unknown one says nothing about
+            // the radio; the scan is tried again a second later.
+            QTimer::singleShot(1000, context_.get(), [this] {
+                if (scanning_ && state_ == ble_power_t::powered_on) start_agent();
+            });
+            return;
+    }
+    update_power();
 }
 
 void qt_ble_central_t::update_power() {
@@ -85,6 +124,8 @@ void qt_ble_central_t::start_agent() {
         agent_ = new QBluetoothDeviceDiscoveryAgent(context_.get());
         // No end of its own: the scan runs until stop_scan().
         agent_->setLowEnergyDiscoveryTimeout(0);
+        QObject::connect(agent_, &QBluetoothDeviceDiscoveryAgent::errorOccurred, context_.get(),
+                         [this](QBluetoothDeviceDiscoveryAgent::Error error) { scan_failed(error); });
         QObject::connect(agent_, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, context_.get(),
                          [this](const QBluetoothDeviceInfo& info) { device_seen(info); });
         QObject::connect(agent_, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, context_.get(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBluetoothAddress>
+#include <QBluetoothDeviceDiscoveryAgent>
 #include <QBluetoothDeviceInfo>
 #include <QBluetoothUuid>
 #include <QLowEnergyCharacteristic>
@@ -13,7 +14,6 @@
 
 #include "platform/ble_central.hpp"
 
-class QBluetoothDeviceDiscoveryAgent;
 class QBluetoothLocalDevice;
 class QLowEnergyController;
 class QLowEnergyService;
@@ -90,6 +90,7 @@ private:
     void post(std::function<void(ble_central_delegate_t&)> fn);
     void update_power();
     ble_power_t read_power() const;
+    void scan_failed(QBluetoothDeviceDiscoveryAgent::Error error);
     void start_agent();
     void device_seen(const QBluetoothDeviceInfo& info);
     peripheral_t* find(peripheral_id_t id);
@@ -112,6 +113,9 @@ private:
     QBluetoothLocalDevice* local_ = nullptr;
     QBluetoothDeviceDiscoveryAgent* agent_ = nullptr;
     ble_power_t state_ = ble_power_t::unknown;
+    // What a scan that the host refused said of the radio, until the host
+    // reports a change of its own.
+    std::optional<ble_power_t> scan_refused_;
     bool scanning_ = false;
 
     std::uint64_t next_id_ = 1;

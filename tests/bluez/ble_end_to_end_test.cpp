@@ -258,3 +258,35 @@ TEST_F(bluez_end_to_end, power_state_texts_and_the_board_again_when_the_radio_re
     // makes the new one look ready early.
     EXPECT_EQ(link.console_count("connected to " + board_name), 2u) << link.console_text();
 }
+
+// The radio as it is before the application starts: the central's first
+// report, through Qt's backend, is the state the transport shows, and a
+// radio that comes on later starts the scan that finds the board.
+TEST(bluez_power_at_start, off_or_missing_radio_shows_its_state_not_a_scan) {
+    standin_t standin;
+    if (!standin.reachable()) GTEST_SKIP() << "no BlueZ stand-in: run through tests/bluez/with_standin.sh";
+    standin.reset();
+    standin.add_board(QString::fromStdString(board_name), board_address, -60);
+
+    standin.set_powered(false);
+    {
+        link_t link;
+        link.c.connect_ble(board_name);
+        ASSERT_TRUE(wait_for([&] { return link.c.ble().status() == "BLE 4 powered OFF"; })) << link.console_text();
+        EXPECT_EQ(link.c.ble().sta_fg(), colour_t::red);
+        EXPECT_FALSE(link.console_has("BLE scanning...")) << link.console_text();
+        standin.set_powered(true);
+        ASSERT_TRUE(link.wait_ready()) << link.console_text();
+    }
+
+    standin.set_adapter_present(false);
+    {
+        link_t link;
+        link.c.connect_ble(board_name);
+        ASSERT_TRUE(wait_for([&] { return link.c.ble().status() == "BLE 2 unsupported"; })) << link.console_text();
+        EXPECT_EQ(link.c.ble().sta_fg(), colour_t::red);
+        EXPECT_TRUE(link.console_has("ble_manager.state: 2 unsupported"));
+        EXPECT_FALSE(link.console_has("BLE scanning...")) << link.console_text();
+    }
+    standin.set_adapter_present(true);
+}

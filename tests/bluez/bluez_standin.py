@@ -72,6 +72,23 @@ def load(mock, _parameters):
         ('RequestDefaultAgent', 'o', '', ''),
         ('UnregisterAgent', 'o', '', ''),
     ])
+    _add_adapter(mock, announce=False)
+    mock.AddMethods(MOCK_IFACE, [
+        ('AddBoard', 'ssn', 's', AddBoard),
+        ('RemoveBoard', 's', '', RemoveBoard),
+        ('Notify', 'say', '', Notify),
+        ('DropConnection', 's', '', DropConnection),
+        ('SetPowered', 'b', '', SetPowered),
+        ('SetAdapterPresent', 'b', '', SetAdapterPresent),
+        ('Writes', 's', 'a(ays)', Writes),
+        ('Notifying', 's', 'b', Notifying),
+        ('Connected', 's', 'b', Connected),
+        ('Connects', 's', 'i', Connects),
+        ('Reset', '', '', Reset),
+    ])
+
+
+def _add_adapter(mock, announce=True):
     adapter_props = {
         'Address': dbus.String('00:01:02:03:04:05', variant_level=1),
         'AddressType': dbus.String('public', variant_level=1),
@@ -93,18 +110,9 @@ def load(mock, _parameters):
         ('StopDiscovery', '', '', StopDiscovery),
         ('RemoveDevice', 'o', '', RemoveDevice),
     ])
-    mock.AddMethods(MOCK_IFACE, [
-        ('AddBoard', 'ssn', 's', AddBoard),
-        ('RemoveBoard', 's', '', RemoveBoard),
-        ('Notify', 'say', '', Notify),
-        ('DropConnection', 's', '', DropConnection),
-        ('SetPowered', 'b', '', SetPowered),
-        ('Writes', 's', 'a(ays)', Writes),
-        ('Notifying', 's', 'b', Notifying),
-        ('Connected', 's', 'b', Connected),
-        ('Connects', 's', 'i', Connects),
-        ('Reset', '', '', Reset),
-    ])
+    if announce:
+        mock.EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesAdded', 'oa{sa{sv}}',
+                        [dbus.ObjectPath(ADAPTER_PATH), {ADAPTER_IFACE: adapter_props}])
 
 
 # ---------------------------------------------------------------- adapter
@@ -316,6 +324,19 @@ def SetPowered(_mock, on):
     _changed(adapter, ADAPTER_IFACE, {'Powered': dbus.Boolean(bool(on), variant_level=1)})
 
 
+def SetAdapterPresent(mock, present):
+    '''A host without a Bluetooth adapter, or with one again (boards go with it).'''
+    if bool(present) == (ADAPTER_PATH in _objects()):
+        return
+    if present:
+        _add_adapter(mock)
+        return
+    for path in [p for p in _objects() if p.startswith(ADAPTER_PATH + '/dev_') and p.count('/') == 4]:
+        _remove_device(path)
+    mock.RemoveObject(ADAPTER_PATH)
+    mock.EmitSignal(OBJECT_MANAGER_IFACE, 'InterfacesRemoved', 'oas', [dbus.ObjectPath(ADAPTER_PATH), [ADAPTER_IFACE]])
+
+
 def Writes(_mock, address):
     '''Every WriteValue on the receive characteristic: (bytes, type).'''
     rx = _objects()[_device(address).rx_path]
@@ -338,6 +359,7 @@ def Connects(_mock, address):
 
 def Reset(mock):
     '''No boards, the radio on: a fresh start for the next test.'''
+    SetAdapterPresent(mock, True)
     for path in [p for p in _objects() if p.startswith(ADAPTER_PATH + '/dev_') and p.count('/') == 4]:
         _remove_device(path)
     if not _powered():

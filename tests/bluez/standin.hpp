@@ -43,6 +43,8 @@ public:
     }
     void drop_connection(const QString& address) { check(mock_.call("DropConnection", address)); }
     void set_powered(bool on) { check(mock_.call("SetPowered", on)); }
+    // A host without a Bluetooth adapter (false), or with its one adapter.
+    void set_adapter_present(bool present) { check(mock_.call("SetAdapterPresent", present)); }
     bool notifying(const QString& address) { return QDBusReply<bool>(mock_.call("Notifying", address)).value(); }
     bool connected(const QString& address) { return QDBusReply<bool>(mock_.call("Connected", address)).value(); }
     int connects(const QString& address) { return QDBusReply<int>(mock_.call("Connects", address)).value(); }
