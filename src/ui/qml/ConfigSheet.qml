@@ -191,6 +191,8 @@ Popup {
                     color: Theme.blue
                     Layout.bottomMargin: 6
                 }
+                // The path and its button on one line, the speed and the ports
+                // present on the next: a phone-wide sheet holds both.
                 RowLayout {
                     Layout.fillWidth: true
                     Layout.bottomMargin: 6
@@ -203,14 +205,6 @@ Popup {
                         color: Theme.primary
                         onTextEdited: model.serial_port = text
                         onAccepted: focus = false
-                    }
-                    ComboBox {
-                        objectName: "baudBox"
-                        Layout.preferredWidth: 120
-                        focusPolicy: Qt.NoFocus
-                        model: sheet.settings.bauds
-                        currentIndex: sheet.settings.baud_index
-                        onActivated: index => sheet.settings.pick_baud(index)
                     }
                     RoundedButton {
                         objectName: "serialRevertButton"
@@ -229,21 +223,37 @@ Popup {
                         onActivated: model.serial_connect()
                     }
                 }
-                ComboBox {
-                    objectName: "availablePortsBox"
-                    Layout.fillWidth: true
-                    Layout.bottomMargin: 16
-                    focusPolicy: Qt.NoFocus
-                    model: sheet.settings.available_ports
-                    displayText: count > 0 ? "Ports present now: choose one" : "No serial ports present"
-                    enabled: count > 0
-                    onActivated: index => sheet.settings.pick_available_port(index)
-                }
-
                 RowLayout {
                     Layout.fillWidth: true
                     Layout.bottomMargin: 16
-                    spacing: 16
+                    spacing: 8
+                    ComboBox {
+                        objectName: "baudBox"
+                        Layout.preferredWidth: 120
+                        focusPolicy: Qt.NoFocus
+                        model: sheet.settings.bauds
+                        currentIndex: sheet.settings.baud_index
+                        onActivated: index => sheet.settings.pick_baud(index)
+                    }
+                    ComboBox {
+                        objectName: "availablePortsBox"
+                        Layout.fillWidth: true
+                        focusPolicy: Qt.NoFocus
+                        model: sheet.settings.available_ports
+                        displayText: count > 0 ? "Ports present" : "No ports"
+                        enabled: count > 0
+                        onActivated: index => sheet.settings.pick_available_port(index)
+                    }
+                }
+
+                // Four histories side by side where there is room, two by two
+                // on a phone.
+                GridLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 16
+                    columns: sheet.width < 480 ? 2 : 4
+                    columnSpacing: 16
+                    rowSpacing: 8
                     HistoryColumn {
                         objectName: "bleHistory"
                         title: "BLE"
