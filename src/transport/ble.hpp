@@ -96,6 +96,8 @@ public:
     bool ready() const { return ble_peripheral_ && ble_char_recv_ && ble_char_send_; }
     ble_central_t* ble_manager() const { return central_; }
     bool powered_on() const { return central_ && central_->state() == ble_power_t::powered_on; }
+    // The host radio's state; a host without a central has no radio at all.
+    ble_power_t power_state() const { return central_ ? central_->state() : ble_power_t::unsupported; }
     std::optional<peripheral_id_t> ble_peripheral() const { return ble_peripheral_; }
     std::optional<characteristic_id_t> ble_char_recv() const { return ble_char_recv_; }
     std::optional<characteristic_id_t> ble_char_send() const { return ble_char_send_; }

@@ -57,6 +57,23 @@ void connection_t::set_status_tcp(std::string text, colour_t colour) {
     sta_fg_tcp_ = colour;
 }
 
+namespace {
+bool radio_refuses(ble_power_t state) {
+    return state == ble_power_t::unsupported || state == ble_power_t::unauthorized ||
+           state == ble_power_t::powered_off;
+}
+}  // namespace
+
+const std::string& connection_t::shown_status_ble() const {
+    if (ble_ && ble_->enabled() && radio_refuses(ble_->power_state())) return ble_->status();
+    return status_ble_;
+}
+
+colour_t connection_t::shown_sta_fg_ble() const {
+    if (ble_ && ble_->enabled() && radio_refuses(ble_->power_state())) return colour_t::red;
+    return sta_fg_ble_;
+}
+
 void connection_t::set_status_ble(std::string text, colour_t colour) {
     will_change();
     status_ble_ = std::move(text);

@@ -80,6 +80,12 @@ public:
     ble_central_t* central() const { return central_.get(); }
 
     const std::string& status_ble() const { return status_ble_; }
+    // What the toolbar shows for BLE: the coordinator's own status, except
+    // while the radio cannot scan at all (no adapter, switched off, not
+    // allowed): then the radio's state, so that a green "BLE scanning..."
+    // never promises a search that cannot happen.
+    const std::string& shown_status_ble() const;
+    colour_t shown_sta_fg_ble() const;
     const std::string& status_tcp() const { return status_tcp_; }
     colour_t sta_fg_ble() const { return sta_fg_ble_; }
     colour_t sta_fg_tcp() const { return sta_fg_tcp_; }

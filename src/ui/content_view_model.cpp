@@ -142,9 +142,9 @@ QString content_view_model_t::status_serial() const { return qs(cnc_->status_ser
 QColor content_view_model_t::status_serial_colour() const { return palette_colour(cnc_->sta_fg_serial()); }
 bool content_view_model_t::show_status_gap() const { return cfg_->enable_bridge(); }
 QString content_view_model_t::status_tcp() const { return qs(cnc_->status_tcp()); }
-QString content_view_model_t::status_ble() const { return qs(cnc_->status_ble()); }
+QString content_view_model_t::status_ble() const { return qs(cnc_->shown_status_ble()); }
 QColor content_view_model_t::status_tcp_colour() const { return palette_colour(cnc_->sta_fg_tcp()); }
-QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->sta_fg_ble()); }
+QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->shown_sta_fg_ble()); }
 QString content_view_model_t::command_note() const { return qs(cnc_->command_note()); }
 
 QString content_view_model_t::connection_label() const {

@@ -195,3 +195,30 @@ TEST_F(connection_fixture, barometer_reaches_observers_of_the_connection) {
     EXPECT_DOUBLE_EQ(c.gps_data.pressure(), 101325.0);
     EXPECT_GT(changes, 0);
 }
+
+// A radio that cannot scan is what the toolbar shows, not a search that
+// never happens; once it can, the coordinator's own status comes back.
+TEST_F(connection_fixture, toolbar_shows_a_radio_that_cannot_scan) {
+    c.ble();
+    central->set_power(ble_power_t::powered_off);
+    c.connect_ble(board_name);
+    ASSERT_TRUE(pump_until([&] { return c.shown_status_ble() == "BLE 4 powered OFF"; }));
+    EXPECT_EQ(c.shown_sta_fg_ble(), colour_t::red);
+    EXPECT_EQ(c.status_ble(), "BLE scanning...");
+
+    central->set_power(ble_power_t::unauthorized);
+    ASSERT_TRUE(pump_until([&] { return c.shown_status_ble() == "BLE 3 unauthorized"; }));
+    central->set_power(ble_power_t::unsupported);
+    ASSERT_TRUE(pump_until([&] { return c.shown_status_ble() == "BLE 2 unsupported"; }));
+
+    // Switched on: the board is found and its name is shown as usual.
+    board();
+    central->set_power(ble_power_t::powered_on);
+    ASSERT_TRUE(pump_until([&] { return c.shown_status_ble() == board_name; }));
+    EXPECT_EQ(c.shown_sta_fg_ble(), colour_t::secondary);
+
+    // After the user disconnects, the radio's state is no concern of the toolbar.
+    central->set_power(ble_power_t::powered_off);
+    c.disconnect();
+    EXPECT_EQ(c.shown_status_ble(), "offline");
+}
