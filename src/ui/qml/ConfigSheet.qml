@@ -228,14 +228,18 @@ Popup {
                     Layout.bottomMargin: 16
                     spacing: 8
                     ComboBox {
+                        id: baudBox
                         objectName: "baudBox"
                         Layout.preferredWidth: 120
                         focusPolicy: Qt.NoFocus
                         model: sheet.settings.bauds
                         currentIndex: sheet.settings.baud_index
                         onActivated: index => sheet.settings.pick_baud(index)
+                        indicator: ComboIndicator { control: baudBox }
+                        rightPadding: 24
                     }
                     ComboBox {
+                        id: portsBox
                         objectName: "availablePortsBox"
                         Layout.fillWidth: true
                         focusPolicy: Qt.NoFocus
@@ -243,6 +247,8 @@ Popup {
                         displayText: count > 0 ? "Ports present" : "No ports"
                         enabled: count > 0
                         onActivated: index => sheet.settings.pick_available_port(index)
+                        indicator: ComboIndicator { control: portsBox }
+                        rightPadding: 24
                     }
                 }
 
