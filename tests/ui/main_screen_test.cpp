@@ -164,16 +164,20 @@ TEST(main_screen, connection_button_label_and_action) {
     cfg.set_enable_ble(false);
     cfg.set_host_bind("127.0.0.1");
     cfg.set_port_bind("9");
-    f.pump();
-    EXPECT_EQ(shown_label(f), QString::fromStdString(cnc.status_tcp()));
+    // The refusal may land at any moment: wait until the label shows what
+    // the coordinator holds then.
+    EXPECT_TRUE(f.wait_for([&] { return shown_label(f) == QString::fromStdString(cnc.status_tcp()); }))
+        << shown_label(f).toStdString();
     EXPECT_FALSE(shown_label(f).contains("BLE"));
 
     // Bridge mode: TCP status, a blank, BLE status.
     cfg.set_enable_bridge(true);
     f.view->connect_from_config();
-    f.pump();
-    EXPECT_EQ(shown_label(f), QString::fromStdString(cnc.status_tcp()) + " " + QString::fromStdString(cnc.status_ble()));
-    EXPECT_EQ(f.view->connection_label(), shown_label(f));
+    const auto bridge_label = [&] {
+        return QString::fromStdString(cnc.status_tcp()) + " " + QString::fromStdString(cnc.status_ble());
+    };
+    EXPECT_TRUE(f.wait_for([&] { return shown_label(f) == bridge_label(); })) << shown_label(f).toStdString();
+    EXPECT_TRUE(f.wait_for([&] { return f.view->connection_label() == shown_label(f); }));
     cnc.disconnect();
 }
 
