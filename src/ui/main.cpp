@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/device_model.hpp"
+#include "qt/heap_trim.hpp"
 #include "qt/quit_on_signals.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/frame_stats.hpp"
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
     // A session that ends or Ctrl-C quits like a closed window, so the
     // settings still on their way to the disk are written.
     plimsy::quit_on_termination_signals();
+    plimsy::trim_heap_periodically();
 
     plimsy::content_view_model_t view(options);
     auto window = plimsy::make_window(view);
