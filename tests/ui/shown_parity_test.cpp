@@ -285,5 +285,22 @@ TEST(shown_parity, plimsy91) {
     expect_screen(sc, s);
 }
 
+// No line selects compass_bearing; set by hand, it shows the plimsy91
+// panels without the accelerometer. Bridge mode puts both statuses in
+// the toolbar.
+TEST(shown_parity, compass_bearing) {
+    screen_t sc;
+    sc.feed({R"(bme680={"temp":-3.5,"pressure":99.0,"humidity":12.25,"gas":780000})",
+             R"(bh1749={"r":7,"g":300,"b":65535,"i":12000})"});
+    sc.view->sensors().device_model = device_model_t::compass_bearing;
+    sc.view->cfg().set_enable_bridge(true);
+    const auto s = sc.state();
+    EXPECT_EQ(object_names(s), (std::vector<std::string>{"bh1749", "bme680", "screen"}));
+    EXPECT_TRUE(flag(s, "screen", "show_status_gap"));
+    expect_model(*sc.panel<environment_panel_model_t>(), s, "bme680");
+    expect_model(*sc.panel<colour_panel_model_t>(), s, "bh1749");
+    expect_screen(sc, s);
+}
+
 }  // namespace
 }  // namespace plimsy::test
