@@ -128,9 +128,9 @@ void expect_property(const QObject& model, const QMetaProperty& p, const std::ve
     }
 }
 
-// Every property of `model` against the state; `objects` maps a property
-// to its object and value, a property not in `renamed` keeps its name in
-// `object`.
+// Every property of `model` against the state: `renamed` gives a
+// property's object and value; any other property is the value of the
+// same name in `object`.
 void expect_model(const QObject& model, const std::vector<shown_object_t>& s, const std::string& object,
                   const mapping_t& renamed = {}) {
     const QMetaObject* meta = model.metaObject();
