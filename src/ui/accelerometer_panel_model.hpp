@@ -8,8 +8,6 @@
 
 namespace plimsy {
 
-class accelerometer_t;
-
 // The board's accelerometers as one drawing: per axis a bar to each side
 // of zero and the value as text, and a dot for the x-y plane.
 class accelerometer_panel_model_t : public panel_model_t {
@@ -47,9 +45,6 @@ public:
     // Unit square, y downwards; a reading beyond full scale lies outside.
     double point_x() const;
     double point_y() const;
-
-private:
-    accelerometer_t* accelerometer() const;
 };
 
 }  // namespace plimsy

@@ -1,44 +1,34 @@
 #include "ui/colour_panel_model.hpp"
 
-#include "common/angles.hpp"
-#include "common/text.hpp"
 #include "model/sensors.hpp"
+#include "shown/panels.hpp"
+#include "ui/shown_colour.hpp"
 #include "ui/tooltip_text.hpp"
-#include "ui/palette.hpp"
 
 namespace plimsy {
 
 namespace {
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-bh1749_t reading(const sensors_t* s) { return s ? s->bh1749 : bh1749_t{}; }
-
+bh1749_shown_t shown(const sensors_t* s) { return s ? shown_bh1749(s->bh1749) : shown_bh1749(bh1749_t{}); }
 }  // namespace
 
-QString colour_panel_model_t::factor_text(float factor) {
-    if (factor == 1.0f) return {};
-    return qs(cformat(" * %.2f", static_cast<double>(factor)));
-}
+QString colour_panel_model_t::infrared() const { return qs(shown(sensors()).infrared); }
+QString colour_panel_model_t::infrared_factor() const { return qs(shown(sensors()).infrared_factor); }
+double colour_panel_model_t::infrared_fraction() const { return shown(sensors()).infrared_fraction; }
+QColor colour_panel_model_t::infrared_colour() const { return palette_rgb(shown(sensors()).infrared_colour); }
 
-QString colour_panel_model_t::infrared() const { return qs(reading(sensors()).i_s()); }
-QString colour_panel_model_t::infrared_factor() const { return factor_text(reading(sensors()).i_c); }
-double colour_panel_model_t::infrared_fraction() const { return clamp01(reading(sensors()).i_n()); }
-QColor colour_panel_model_t::infrared_colour() const { return palette_rgb(reading(sensors()).colour_i()); }
-
-QString colour_panel_model_t::red() const { return qs(reading(sensors()).r_s()); }
-QString colour_panel_model_t::green() const { return qs(reading(sensors()).g_s()); }
-QString colour_panel_model_t::blue() const { return qs(reading(sensors()).b_s()); }
-QString colour_panel_model_t::red_factor() const { return factor_text(reading(sensors()).r_c); }
-QString colour_panel_model_t::green_factor() const { return factor_text(reading(sensors()).g_c); }
-QString colour_panel_model_t::blue_factor() const { return factor_text(reading(sensors()).b_c); }
-double colour_panel_model_t::red_fraction() const { return clamp01(reading(sensors()).r_n()); }
-double colour_panel_model_t::green_fraction() const { return clamp01(reading(sensors()).g_n()); }
-double colour_panel_model_t::blue_fraction() const { return clamp01(reading(sensors()).b_n()); }
-QColor colour_panel_model_t::red_colour() const { return palette_colour(colour_t::red); }
-QColor colour_panel_model_t::green_colour() const { return palette_colour(colour_t::green); }
-QColor colour_panel_model_t::blue_colour() const { return palette_colour(colour_t::blue); }
-QColor colour_panel_model_t::swatch() const { return palette_rgb(reading(sensors()).colour()); }
+QString colour_panel_model_t::red() const { return qs(shown(sensors()).red); }
+QString colour_panel_model_t::green() const { return qs(shown(sensors()).green); }
+QString colour_panel_model_t::blue() const { return qs(shown(sensors()).blue); }
+QString colour_panel_model_t::red_factor() const { return qs(shown(sensors()).red_factor); }
+QString colour_panel_model_t::green_factor() const { return qs(shown(sensors()).green_factor); }
+QString colour_panel_model_t::blue_factor() const { return qs(shown(sensors()).blue_factor); }
+double colour_panel_model_t::red_fraction() const { return shown(sensors()).red_fraction; }
+double colour_panel_model_t::green_fraction() const { return shown(sensors()).green_fraction; }
+double colour_panel_model_t::blue_fraction() const { return shown(sensors()).blue_fraction; }
+QColor colour_panel_model_t::red_colour() const { return shown_colour(bh1749_shown_t{}.red_colour); }
+QColor colour_panel_model_t::green_colour() const { return shown_colour(bh1749_shown_t{}.green_colour); }
+QColor colour_panel_model_t::blue_colour() const { return shown_colour(bh1749_shown_t{}.blue_colour); }
+QColor colour_panel_model_t::swatch() const { return palette_rgb(shown(sensors()).swatch); }
 
 void colour_panel_model_t::reset_factors() {
     sensors_t* s = sensors();

@@ -60,9 +60,6 @@ public:
     QColor blue_colour() const;
     QColor swatch() const;
 
-    // " * 1.25" for a factor in force, nothing for 1.
-    static QString factor_text(float factor);
-
 public slots:
     // The light panel's tap: back to the counts as the sensor gives them.
     void reset_factors();

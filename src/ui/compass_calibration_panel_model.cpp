@@ -1,95 +1,31 @@
 #include "ui/compass_calibration_panel_model.hpp"
 
 #include <QVariantMap>
-#include <cstdio>
 
 #include "model/sensors.hpp"
+#include "ui/shown_colour.hpp"
 #include "ui/tooltip_text.hpp"
-#include "ui/palette.hpp"
 
 namespace plimsy {
 
-namespace {
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-template <typename... A>
-std::string format(const char* f, A... a) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, f, a...);
-    return buf;
+compass_c_shown_t compass_calibration_panel_model_t::shown() const {
+    return sensors() ? shown_compass_c(sensors()->compass_c) : compass_c_shown_t{};
 }
 
-}  // namespace
-
-std::vector<table_row_t> compass_calibration_panel_model_t::table_cells(const compass_c_t& c) {
-    const auto step = c.calibration;
-    // Raw readings are context, never a result, so they stay muted. An
-    // overflow makes every extreme suspect; otherwise the extremes the
-    // current step is measuring are picked out.
-    auto column = [&](bool measuring) {
-        if (c.overflow) return colour_t::orange;
-        return measuring ? colour_t::red : colour_t::primary;
-    };
-    const colour_t plain = column(false);
-    using cs = calibration_state_t;
-
-    std::vector<table_row_t> rows;
-    // The header split at the same columns as the rows below it.
-    rows.push_back({{"axis", plain},
-                    {"  raw   ", colour_t::secondary},
-                    {"  min   max   ", plain},
-                    {"v-min  v-max", plain}});
-    rows.push_back({{"x   ", plain},
-                    {format("%5i   ", c.x_raw), colour_t::secondary},
-                    {format("%5i %5i   ", c.x_min, c.x_max), column(step == cs::xy)},
-                    {format("%5i  %5i", c.xv_min, c.xv_max), column(step == cs::xv)}});
-    rows.push_back({{"y   ", plain},
-                    {format("%5i   ", c.y_raw), colour_t::secondary},
-                    {format("%5i %5i   ", c.y_min, c.y_max), column(step == cs::xy)},
-                    {format("%5i  %5i", c.yv_min, c.yv_max), column(step == cs::yv)}});
-    rows.push_back({{"z   ", plain},
-                    {format("%5i   ", c.z_raw), colour_t::secondary},
-                    {format("%5i %5i", c.z_min, c.z_max), column(step == cs::z)}});
-    return rows;
-}
-
-QString compass_calibration_panel_model_t::calibration_s() const {
-    return sensors() ? qs(sensors()->compass_c.calibration_s()) : QString();
-}
-
-QString compass_calibration_panel_model_t::calibration_btn_s() const {
-    // Before the view is set the board is taken to be idle.
-    return sensors() ? qs(sensors()->compass_c.calibration_btn_s()) : QString::fromLatin1(calibration_btn_arr[0]);
-}
-
-QString compass_calibration_panel_model_t::tilt_s() const {
-    if (!sensors() || !sensors()->compass_c.event_tilt) return {};
-    return qs(sensors()->compass_c.calibration_tilt_s());
-}
-
-QString compass_calibration_panel_model_t::angle_s() const {
-    if (!sensors() || !sensors()->compass_c.event_angle) return {};
-    return qs(sensors()->compass_c.calibration_angle_s());
-}
-
-QColor compass_calibration_panel_model_t::min_colour() const {
-    const bool mark = sensors() && sensors()->compass_c.event_min;
-    return palette_colour(mark ? colour_t::green : colour_t::primary);
-}
-
-QColor compass_calibration_panel_model_t::max_colour() const {
-    const bool mark = sensors() && sensors()->compass_c.event_max;
-    return palette_colour(mark ? colour_t::green : colour_t::primary);
-}
+QString compass_calibration_panel_model_t::calibration_s() const { return qs(shown().calibration_s); }
+// Before the view is set the board is taken to be idle.
+QString compass_calibration_panel_model_t::calibration_btn_s() const { return qs(shown().calibration_btn_s); }
+QString compass_calibration_panel_model_t::tilt_s() const { return qs(shown().tilt_s); }
+QString compass_calibration_panel_model_t::angle_s() const { return qs(shown().angle_s); }
+QColor compass_calibration_panel_model_t::min_colour() const { return shown_colour(shown().min_colour); }
+QColor compass_calibration_panel_model_t::max_colour() const { return shown_colour(shown().max_colour); }
 
 QVariantList compass_calibration_panel_model_t::table() const {
     QVariantList rows;
-    if (!sensors()) return rows;
-    for (const auto& row : table_cells(sensors()->compass_c)) {
+    for (const auto& row : shown().table) {
         QVariantList cells;
         for (const auto& cell : row)
-            cells.push_back(QVariantMap{{"text", qs(cell.text)}, {"colour", palette_colour(cell.colour)}});
+            cells.push_back(QVariantMap{{"text", qs(cell.text)}, {"colour", shown_colour(cell.colour)}});
         rows.push_back(cells);
     }
     return rows;
@@ -97,43 +33,19 @@ QVariantList compass_calibration_panel_model_t::table() const {
 
 QStringList compass_calibration_panel_model_t::table_lines() const {
     QStringList lines;
-    if (!sensors()) return lines;
-    for (const auto& row : table_cells(sensors()->compass_c)) {
-        std::string line;
-        for (const auto& cell : row) line += cell.text;
-        lines.push_back(qs(line));
-    }
+    for (const auto& line : shown().table_lines()) lines.push_back(qs(line));
     return lines;
 }
 
-bool compass_calibration_panel_model_t::overflow() const { return sensors() && sensors()->compass_c.overflow; }
-
-QString compass_calibration_panel_model_t::overflow_s() const {
-    return sensors() ? qs(sensors()->compass_c.overflow_s) : QString();
-}
-
-bool compass_calibration_panel_model_t::show_direction() const {
-    return sensors() && sensors()->compass_c.valid_raw;
-}
-
-double compass_calibration_panel_model_t::dir_x() const { return sensors() ? sensors()->compass_c.dir_point().x : 0.0; }
-double compass_calibration_panel_model_t::dir_y() const { return sensors() ? sensors()->compass_c.dir_point().y : 0.0; }
-
-QString compass_calibration_panel_model_t::dir_x_s() const {
-    return sensors() ? qs(sensors()->compass_c.dir_x_s()) : QString();
-}
-
-QString compass_calibration_panel_model_t::dir_y_s() const {
-    return sensors() ? qs(sensors()->compass_c.dir_y_s()) : QString();
-}
-
-QString compass_calibration_panel_model_t::z_ang_s() const {
-    return sensors() ? qs(sensors()->compass_c.z_ang_s()) : QString();
-}
-
-double compass_calibration_panel_model_t::anim_time() const {
-    return sensors() ? sensors()->compass_c.anim_time : compass_c_t::anim_limit;
-}
+bool compass_calibration_panel_model_t::overflow() const { return shown().overflow; }
+QString compass_calibration_panel_model_t::overflow_s() const { return qs(shown().overflow_s); }
+bool compass_calibration_panel_model_t::show_direction() const { return shown().show_direction; }
+double compass_calibration_panel_model_t::dir_x() const { return shown().dir_x; }
+double compass_calibration_panel_model_t::dir_y() const { return shown().dir_y; }
+QString compass_calibration_panel_model_t::dir_x_s() const { return qs(shown().dir_x_s); }
+QString compass_calibration_panel_model_t::dir_y_s() const { return qs(shown().dir_y_s); }
+QString compass_calibration_panel_model_t::z_ang_s() const { return qs(shown().z_ang_s); }
+double compass_calibration_panel_model_t::anim_time() const { return shown().anim_time; }
 
 QVariantMap compass_calibration_panel_model_t::tooltips() const {
     const QString step = calibration_btn_s();

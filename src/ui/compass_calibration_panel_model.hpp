@@ -7,21 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "common/colour.hpp"
+#include "shown/panels.hpp"
 #include <QVariantMap>
 
 #include "ui/panel_model.hpp"
 
 namespace plimsy {
-
-class compass_c_t;
-
-// One run of text in the raw-value table, with the colour it is drawn in.
-struct table_cell_t {
-    std::string text;
-    colour_t colour = colour_t::primary;
-};
-using table_row_t = std::vector<table_cell_t>;
 
 // The compass calibration panel: the step the board is in, its warnings,
 // the label of the button that moves on, and the table of raw values and
@@ -80,9 +71,8 @@ public:
     QString z_ang_s() const;
     double anim_time() const;
 
-    // The table for `c`: the header, then one row per axis. Cells split the
-    // rows where the colour may change: axis, raw, min/max, vertical pair.
-    static std::vector<table_row_t> table_cells(const compass_c_t& c);
+private:
+    compass_c_shown_t shown() const;
 };
 
 }  // namespace plimsy

@@ -1,43 +1,28 @@
 #include "ui/compass_panel_model.hpp"
 
-#include <cmath>
-#include <cstdio>
-
-#include "common/angles.hpp"
 #include "model/sensors.hpp"
+#include "shown/panels.hpp"
+#include "ui/shown_colour.hpp"
 #include "ui/tooltip_text.hpp"
 
 namespace plimsy {
 
 namespace {
-QString one_decimal(float v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(v));
-    return QString::fromLatin1(buf);
-}
+compass_shown_t compass(const sensors_t* s) { return s ? shown_compass(s->compass) : compass_shown_t{}; }
+gravity_shown_t gravity(const sensors_t* s) { return s ? shown_gravity(s->gravity) : gravity_shown_t{}; }
 }  // namespace
 
-double compass_panel_model_t::heading() const { return sensors() ? sensors()->compass.heading * deg_per_rad : 0.0; }
+double compass_panel_model_t::heading() const { return compass(sensors()).heading; }
+double compass_panel_model_t::anim_time() const { return compass(sensors()).anim_time; }
+QString compass_panel_model_t::heading_s() const { return qs(compass(sensors()).heading_s); }
 
-double compass_panel_model_t::anim_time() const {
-    return sensors() ? sensors()->compass.anim_time : compass_t::anim_limit;
-}
-
-QString compass_panel_model_t::heading_s() const {
-    return sensors() ? QString::fromStdString(sensors()->compass.heading_s()) : QString();
-}
-
-QString compass_panel_model_t::gravity_x_s() const { return sensors() ? one_decimal(sensors()->gravity.x) : QString(); }
-QString compass_panel_model_t::gravity_y_s() const { return sensors() ? one_decimal(sensors()->gravity.y) : QString(); }
-QString compass_panel_model_t::gravity_z_s() const { return sensors() ? one_decimal(sensors()->gravity.z) : QString(); }
-
-double compass_panel_model_t::rax() const { return sensors() ? sensors()->gravity.rax_r : 0.0; }
-double compass_panel_model_t::ray() const { return sensors() ? sensors()->gravity.ray_r : 0.0; }
-double compass_panel_model_t::raz() const { return sensors() ? sensors()->gravity.raz_r : 0.0; }
-
-double compass_panel_model_t::gravity_anim_time() const {
-    return sensors() ? sensors()->gravity.anim_time : gravity_t::anim_limit;
-}
+QString compass_panel_model_t::gravity_x_s() const { return qs(gravity(sensors()).x_s); }
+QString compass_panel_model_t::gravity_y_s() const { return qs(gravity(sensors()).y_s); }
+QString compass_panel_model_t::gravity_z_s() const { return qs(gravity(sensors()).z_s); }
+double compass_panel_model_t::rax() const { return gravity(sensors()).rax; }
+double compass_panel_model_t::ray() const { return gravity(sensors()).ray; }
+double compass_panel_model_t::raz() const { return gravity(sensors()).raz; }
+double compass_panel_model_t::gravity_anim_time() const { return gravity(sensors()).anim_time; }
 
 QVariantMap compass_panel_model_t::tooltips() const {
     return {

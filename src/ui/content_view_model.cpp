@@ -11,13 +11,10 @@
 #include "sim/simulated_board.hpp"
 #include "sim/simulated_central.hpp"
 #include "sim/simulated_peripheral.hpp"
-#include "ui/palette.hpp"
+#include "shown/screen.hpp"
+#include "ui/shown_colour.hpp"
 
 namespace plimsy {
-
-namespace {
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-}  // namespace
 
 content_view_model_t::content_view_model_t(content_options_t options, QObject* parent)
     : QObject(parent),
@@ -124,90 +121,44 @@ void content_view_model_t::announce() {
         Qt::QueuedConnection);
 }
 
-double content_view_model_t::rssi_progress() const { return cnc_->has_ble() ? cnc_->ble().rssi.level() : 0.0; }
-QColor content_view_model_t::rssi_colour() const {
-    return palette_colour(cnc_->has_ble() ? cnc_->ble().rssi.colour() : colour_t::blue);
-}
-double content_view_model_t::rssi_opacity() const { return cnc_->has_ble() ? cnc_->ble().rssi.weak() : 0.0; }
+// Every text and colour of the header, the toolbar and the log comes from
+// the screen's shown values; these only hand them to QML.
+namespace {
+screen_shown_t screen(connection_t& cnc, const config_connection_t& cfg) { return shown_screen(cnc, cfg); }
+}  // namespace
 
-QString content_view_model_t::error_rate() const { return qs(cnc_->error_rate()); }
-bool content_view_model_t::show_tcp_status() const {
-    return cfg_->enable_bridge() || (!cfg_->enable_ble() && !cfg_->enable_serial());
-}
-bool content_view_model_t::show_ble_status() const {
-    return (cfg_->enable_bridge() || cfg_->enable_ble()) && !cfg_->enable_serial();
-}
-bool content_view_model_t::show_serial_status() const { return cfg_->enable_serial(); }
-QString content_view_model_t::status_serial() const { return qs(cnc_->status_serial()); }
-QColor content_view_model_t::status_serial_colour() const { return palette_colour(cnc_->sta_fg_serial()); }
-bool content_view_model_t::show_status_gap() const { return cfg_->enable_bridge(); }
-QString content_view_model_t::status_tcp() const { return qs(cnc_->status_tcp()); }
-QString content_view_model_t::status_ble() const { return qs(cnc_->shown_status_ble()); }
-QColor content_view_model_t::status_tcp_colour() const { return palette_colour(cnc_->sta_fg_tcp()); }
-QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->shown_sta_fg_ble()); }
-QString content_view_model_t::command_note() const { return qs(cnc_->command_note()); }
+double content_view_model_t::rssi_progress() const { return screen(*cnc_, *cfg_).rssi_progress; }
+QColor content_view_model_t::rssi_colour() const { return shown_colour(screen(*cnc_, *cfg_).rssi_colour); }
+double content_view_model_t::rssi_opacity() const { return screen(*cnc_, *cfg_).rssi_opacity; }
 
-QString content_view_model_t::connection_label() const {
-    QString label;
-    const QString rate = error_rate();
-    if (!rate.isEmpty()) label += rate;
-    if (show_tcp_status()) label += status_tcp();
-    if (show_status_gap()) label += ' ';
-    if (show_ble_status()) label += status_ble();
-    if (show_serial_status()) label += status_serial();
-    return label;
+QString content_view_model_t::error_rate() const { return qs(screen(*cnc_, *cfg_).error_rate); }
+bool content_view_model_t::show_tcp_status() const { return screen(*cnc_, *cfg_).show_tcp_status; }
+bool content_view_model_t::show_ble_status() const { return screen(*cnc_, *cfg_).show_ble_status; }
+bool content_view_model_t::show_serial_status() const { return screen(*cnc_, *cfg_).show_serial_status; }
+QString content_view_model_t::status_serial() const { return qs(screen(*cnc_, *cfg_).status_serial); }
+QColor content_view_model_t::status_serial_colour() const {
+    return shown_colour(screen(*cnc_, *cfg_).status_serial_colour);
 }
+bool content_view_model_t::show_status_gap() const { return screen(*cnc_, *cfg_).show_status_gap; }
+QString content_view_model_t::status_tcp() const { return qs(screen(*cnc_, *cfg_).status_tcp); }
+QString content_view_model_t::status_ble() const { return qs(screen(*cnc_, *cfg_).status_ble); }
+QColor content_view_model_t::status_tcp_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_tcp_colour); }
+QColor content_view_model_t::status_ble_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_ble_colour); }
+QString content_view_model_t::command_note() const { return qs(screen(*cnc_, *cfg_).command_note); }
+QString content_view_model_t::connection_label() const { return qs(screen(*cnc_, *cfg_).connection_label); }
 
-bool content_view_model_t::show_clock() const { return sensors().device_model == device_model_t::gavrin3; }
-QString content_view_model_t::clock_text() const { return show_clock() ? qs(cnc_->sensors.rtc.format_s()) : QString(); }
+bool content_view_model_t::show_clock() const { return screen(*cnc_, *cfg_).show_clock; }
+QString content_view_model_t::clock_text() const { return qs(screen(*cnc_, *cfg_).clock_text); }
+QString content_view_model_t::device_model() const { return qs(screen(*cnc_, *cfg_).device_model); }
+QString content_view_model_t::panel_group_for(device_model_t m) { return QString::fromLatin1(plimsy::panel_group_for(m)); }
+QString content_view_model_t::panel_group() const { return qs(screen(*cnc_, *cfg_).panel_group); }
+bool content_view_model_t::show_accelerometer() const { return screen(*cnc_, *cfg_).show_accelerometer; }
 
-QString content_view_model_t::device_model() const {
-    return QString::fromLatin1(device_model_name(cnc_->sensors.device_model));
-}
-
-QString content_view_model_t::panel_group_for(device_model_t m) {
-    switch (m) {
-    case device_model_t::gravity:
-    case device_model_t::compass:
-    case device_model_t::compass_gravity:
-        return QStringLiteral("compass");
-    default:
-        break;
-    }
-    if (m >= device_model_t::gyroscope) return QStringLiteral("gyroscope");
-    if (m == device_model_t::hmc5883) return QStringLiteral("hmc5883");
-    if (m == device_model_t::hmc5883n) return QStringLiteral("hmc5883n");
-    if (m == device_model_t::gavrin3) return QStringLiteral("gavrin3");
-    return QStringLiteral("plimsy91");
-}
-
-QString content_view_model_t::panel_group() const { return panel_group_for(cnc_->sensors.device_model); }
-
-bool content_view_model_t::show_accelerometer() const {
-    const auto m = cnc_->sensors.device_model;
-    return m == device_model_t::plimsy91 || m == device_model_t::gavrin3;
-}
-
-bool content_view_model_t::log_enable() const { return cnc_->log_enable(); }
-QColor content_view_model_t::log_title_colour() const {
-    return palette_colour(cnc_->log_enable() ? cnc_->log_fg() : colour_t::secondary);
-}
-QString content_view_model_t::log_menu_text() const {
-    return cnc_->log_enable() ? QStringLiteral("Disable") : QStringLiteral("Enable");
-}
-QColor content_view_model_t::clear_colour() const {
-    return palette_colour(cnc_->arr_rx().empty() ? colour_t::secondary : colour_t::primary);
-}
-QString content_view_model_t::log_text() const {
-    QString text;
-    bool first = true;
-    for (const auto& line : cnc_->arr_rx()) {
-        if (!first) text += '\n';
-        text += qs(line);
-        first = false;
-    }
-    return text;
-}
+bool content_view_model_t::log_enable() const { return screen(*cnc_, *cfg_).log_enable; }
+QColor content_view_model_t::log_title_colour() const { return shown_colour(screen(*cnc_, *cfg_).log_title_colour); }
+QString content_view_model_t::log_menu_text() const { return qs(screen(*cnc_, *cfg_).log_menu_text); }
+QColor content_view_model_t::clear_colour() const { return shown_colour(screen(*cnc_, *cfg_).clear_colour); }
+QString content_view_model_t::log_text() const { return qs(screen(*cnc_, *cfg_).log_text); }
 
 bool content_view_model_t::show_config() const { return cfg_->show_config(); }
 void content_view_model_t::set_show_config(bool on) { cfg_->set_show_config(on); }

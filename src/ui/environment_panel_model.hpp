@@ -25,14 +25,6 @@ public:
     value_row_t pressure() const;
     value_row_t humidity() const;
     value_row_t air_resistance() const;
-
-    // Gauge fills, clamped to 0 ... 1.
-    static double temperature_fraction(float celsius);
-    static double humidity_fraction(float percent);
-    // 950 hPa empty, 1050 hPa full; the host reports pascals.
-    static double pressure_fraction(double host_pascals);
-    // 100 kΩ empty, 800 kΩ full; the board reports ohms.
-    static double air_resistance_fraction(std::uint32_t ohms);
 };
 
 }  // namespace plimsy

@@ -33,15 +33,12 @@ public:
     // Reading these lets an event whose hold time is over go out.
     bool pir() const;
     bool alarm() const;
-    QColor pir_text_colour() const { return text_colour(pir()); }
-    QColor pir_background() const { return background(pir()); }
-    QColor alarm_text_colour() const { return text_colour(alarm()); }
-    QColor alarm_background() const { return background(alarm()); }
-
     // An event that is showing stands out in white on red; a quiet one
     // recedes into the panel.
-    static QColor text_colour(bool on);
-    static QColor background(bool on);
+    QColor pir_text_colour() const;
+    QColor pir_background() const;
+    QColor alarm_text_colour() const;
+    QColor alarm_background() const;
 };
 
 }  // namespace plimsy

@@ -1,45 +1,34 @@
 #include "ui/gyroscope_panel_model.hpp"
 
-#include <cstdio>
-
-#include "common/angles.hpp"
 #include "model/sensors.hpp"
+#include "shown/panels.hpp"
+#include "ui/shown_colour.hpp"
 #include "ui/tooltip_text.hpp"
-#include "ui/palette.hpp"
 
 namespace plimsy {
 
-QString gyroscope_panel_model_t::angle(double radians) const {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", radians * 180.0 / pi);
-    return QString::fromLatin1(text);
-}
+namespace {
+gyroscope_shown_t angles(const sensors_t* s) { return s ? shown_gyroscope(s->gyroscope) : gyroscope_shown_t{}; }
+trace_shown_t plot(const sensors_t* s) { return s ? shown_trace(s->trace) : trace_shown_t{}; }
+}  // namespace
 
-QString gyroscope_panel_model_t::x_text() const { return sensors() ? angle(sensors()->gyroscope.x) : QString(); }
-QString gyroscope_panel_model_t::y_text() const { return sensors() ? angle(sensors()->gyroscope.y) : QString(); }
-QString gyroscope_panel_model_t::z_text() const { return sensors() ? angle(sensors()->gyroscope.z) : QString(); }
+QString gyroscope_panel_model_t::x_text() const { return qs(angles(sensors()).x_text); }
+QString gyroscope_panel_model_t::y_text() const { return qs(angles(sensors()).y_text); }
+QString gyroscope_panel_model_t::z_text() const { return qs(angles(sensors()).z_text); }
 
-QString gyroscope_panel_model_t::hold_text() const {
-    return QString::fromLatin1(sensors() ? sensors()->trace.hold_label() : "Hold");
-}
-
-bool gyroscope_panel_model_t::held() const { return sensors() && sensors()->trace.hold(); }
-bool gyroscope_panel_model_t::show_reset() const { return sensors() && sensors()->trace.show_reset(); }
+QString gyroscope_panel_model_t::hold_text() const { return qs(plot(sensors()).hold_text); }
+bool gyroscope_panel_model_t::held() const { return plot(sensors()).held; }
+bool gyroscope_panel_model_t::show_reset() const { return plot(sensors()).show_reset; }
 
 QStringList gyroscope_panel_model_t::legend() const {
     QStringList names;
-    if (!sensors()) return names;
-    for (const auto& s : sensors()->trace.series()) names.push_back(QString::fromStdString(s.name));
+    for (const auto& name : plot(sensors()).legend) names.push_back(qs(name));
     return names;
 }
 
 QVariantList gyroscope_panel_model_t::legend_colours() const {
     QVariantList colours;
-    if (!sensors()) return colours;
-    const trace_t& trace = sensors()->trace;
-    const auto series = trace.series();
-    for (std::size_t i = 0; i < series.size(); ++i)
-        colours.push_back(palette_colour(trace.enabled(static_cast<int>(i)) ? series[i].colour : colour_t::tertiary));
+    for (const auto& name : plot(sensors()).legend_colours) colours.push_back(shown_colour(name));
     return colours;
 }
 

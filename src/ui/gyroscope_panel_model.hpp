@@ -54,9 +54,6 @@ public slots:
     void reset();
     // Shows or hides legend entry i.
     void toggle_series(int i);
-
-private:
-    QString angle(double radians) const;
 };
 
 }  // namespace plimsy

@@ -7,7 +7,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <vector>
 
-#include "common/colour.hpp"
+#include "shown/panels.hpp"
 #include <QVariantMap>
 
 #include "ui/panel_model.hpp"
@@ -37,15 +37,8 @@ public:
 
     QVariantMap tooltips() const;
 
-    // One run of equally coloured text in a table row.
-    struct cell_t {
-        std::string text;
-        colour_t colour;
-    };
-    using row_t = std::vector<cell_t>;
-    // The cells of a row read left to right give the row's text; the
-    // second cell of every row is the raw input.
-    static constexpr int columns = 5;
+    // Cells per row of `table`; short rows are padded with empty cells.
+    static constexpr int columns = hmc5883_shown_t::table_columns;
 
     QString step_text() const;
     QString step_button() const;
@@ -57,7 +50,6 @@ public:
     // Rows x, y, z, ax, ay, az, xy, aa; each a list of `columns` maps with
     // "text" and "colour" (short rows padded with empty cells).
     QVariantList table() const;
-    std::vector<row_t> rows() const;
 
 public slots:
     void save();
@@ -66,6 +58,9 @@ public slots:
     void toggle_compensate();
     void toggle_3d();
     void reset_gyro();
+
+private:
+    hmc5883_shown_t shown() const;
 };
 
 }  // namespace plimsy

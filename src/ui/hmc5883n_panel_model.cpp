@@ -1,30 +1,24 @@
 #include "ui/hmc5883n_panel_model.hpp"
 
-#include "common/angles.hpp"
-#include "common/text.hpp"
 #include "model/sensors.hpp"
+#include "shown/panels.hpp"
+#include "ui/shown_colour.hpp"
 
 namespace plimsy {
 
 namespace {
-
-QString number(float v) { return QString::fromStdString(cformat("%.2f", static_cast<double>(v))); }
-
+hmc5883n_shown_t shown(const sensors_t* s) { return s ? shown_hmc5883n(s->hmc5883n) : hmc5883n_shown_t{}; }
 }  // namespace
 
-double hmc5883n_panel_model_t::heading() const { return sensors() ? sensors()->hmc5883n.heading() * deg_per_rad : 0.0; }
-double hmc5883n_panel_model_t::anim_time() const { return sensors() ? sensors()->hmc5883n.anim_time : 0.0; }
-QString hmc5883n_panel_model_t::heading_text() const {
-    return sensors() ? QString::fromStdString(sensors()->hmc5883n.heading_s()) + QStringLiteral("\u00BA") : QString();
-}
-
-QString hmc5883n_panel_model_t::field_x() const { return sensors() ? number(sensors()->hmc5883n.x) : QString(); }
-QString hmc5883n_panel_model_t::field_y() const { return sensors() ? number(sensors()->hmc5883n.y) : QString(); }
-QString hmc5883n_panel_model_t::field_z() const { return sensors() ? number(sensors()->hmc5883n.z) : QString(); }
-
-double hmc5883n_panel_model_t::dir_px() const { return sensors() ? sensors()->hmc5883n.dir_px() : 0.0; }
-double hmc5883n_panel_model_t::dir_py() const { return sensors() ? sensors()->hmc5883n.dir_py() : 0.0; }
-double hmc5883n_panel_model_t::dir_mx() const { return sensors() ? sensors()->hmc5883n.dir_mx() : 0.0; }
-double hmc5883n_panel_model_t::dir_my() const { return sensors() ? sensors()->hmc5883n.dir_my() : 0.0; }
+double hmc5883n_panel_model_t::heading() const { return shown(sensors()).heading; }
+double hmc5883n_panel_model_t::anim_time() const { return sensors() ? shown(sensors()).anim_time : 0.0; }
+QString hmc5883n_panel_model_t::heading_text() const { return qs(shown(sensors()).heading_text); }
+QString hmc5883n_panel_model_t::field_x() const { return qs(shown(sensors()).field_x); }
+QString hmc5883n_panel_model_t::field_y() const { return qs(shown(sensors()).field_y); }
+QString hmc5883n_panel_model_t::field_z() const { return qs(shown(sensors()).field_z); }
+double hmc5883n_panel_model_t::dir_px() const { return shown(sensors()).dir_px; }
+double hmc5883n_panel_model_t::dir_py() const { return shown(sensors()).dir_py; }
+double hmc5883n_panel_model_t::dir_mx() const { return shown(sensors()).dir_mx; }
+double hmc5883n_panel_model_t::dir_my() const { return shown(sensors()).dir_my; }
 
 }  // namespace plimsy

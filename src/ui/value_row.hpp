@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
+#include "shown/panels.hpp"
+
 namespace plimsy {
 
 // One line of a reading panel: title, value and unit texts, and the fill of
@@ -28,5 +30,11 @@ public:
 
     bool operator==(const value_row_t&) const = default;
 };
+
+// A reading line of the shown values, for QML.
+inline value_row_t value_row(const shown_row_t& r) {
+    return {QString::fromStdString(r.title), QString::fromStdString(r.value), QString::fromStdString(r.unit),
+            r.fraction, r.gauge};
+}
 
 }  // namespace plimsy

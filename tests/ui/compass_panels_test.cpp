@@ -65,28 +65,6 @@ std::string compass_c(const std::string& step, const std::string& e = "0", int x
     return line + R"("e":")" + e + R"("})";
 }
 
-// The raw-value table as drawn: each row's cells joined, and their colours.
-struct drawn_table_t {
-    std::vector<std::string> lines;
-    std::vector<std::vector<QColor>> colours;
-};
-drawn_table_t drawn_table(const ui_fixture_t& f) {
-    drawn_table_t t;
-    for (int r = 0; r < 4; ++r) {
-        std::string line;
-        std::vector<QColor> colours;
-        for (int c = 0; c < 4; ++c) {
-            const std::string name = "rawTableCell" + std::to_string(r) + "_" + std::to_string(c);
-            if (!f.item(name.c_str())) break;
-            line += f.text(name.c_str()).toStdString();
-            colours.push_back(colour_of(f, name));
-        }
-        t.lines.push_back(line);
-        t.colours.push_back(colours);
-    }
-    return t;
-}
-
 TEST(compass_panels, every_command_reaches_the_board_as_its_bytes) {
     ui_fixture_t f{device_model_t::compass_gravity};
     ASSERT_TRUE(f.ok());
@@ -200,62 +178,6 @@ TEST(compass_calibration, buttons_stand_in_one_row_in_landscape_and_two_in_portr
     f.pump();
     check_row({"calibrateButton", "defaultButton", "loadButton", "rebootButton", "magButton", "twoDButton",
                "threeDButton", "compensateButton"});
-}
-
-TEST(compass_calibration, table_texts_and_colours_follow_step_and_overflow) {
-    ui_fixture_t f{no_board{}};
-    ASSERT_TRUE(f.ok());
-    const QColor P = palette_colour(colour_t::primary);
-    const QColor S = palette_colour(colour_t::secondary);
-    const QColor R = palette_colour(colour_t::red);
-    const QColor O = palette_colour(colour_t::orange);
-
-    const std::vector<std::string> lines = {
-        "axis  raw     min   max   v-min  v-max",
-        "x     296    -412   405    -210    215",
-        "y      42    -398   420    -201    199",
-        "z    -120    -377   388",
-    };
-    struct case_t {
-        const char* step;
-        std::vector<std::vector<QColor>> colours;  // header, x, y, z
-    };
-    const case_t cases[] = {
-        {"xy", {{P, S, P, P}, {P, S, R, P}, {P, S, R, P}, {P, S, P}}},
-        {"xv", {{P, S, P, P}, {P, S, P, R}, {P, S, P, P}, {P, S, P}}},
-        {"yv", {{P, S, P, P}, {P, S, P, P}, {P, S, P, R}, {P, S, P}}},
-        {"z", {{P, S, P, P}, {P, S, P, P}, {P, S, P, P}, {P, S, R}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.step);
-        feed(f, compass_c(c.step));
-        ASSERT_TRUE(f.wait_for([&] { return f.text("rawTableCell1_1") == "  296   "; }));
-        const drawn_table_t t = drawn_table(f);
-        EXPECT_EQ(t.lines, lines);
-        EXPECT_EQ(t.colours, c.colours);
-        EXPECT_EQ(f.text("minMaxLabel"), "min max");
-        EXPECT_FALSE(f.visible("overflowText"));
-    }
-
-    // Idle: raw values are not kept without a step, nothing is picked out.
-    feed(f, compass_c(""));
-    ASSERT_TRUE(f.wait_for([&] { return f.text("rawTableCell1_1") == "    0   "; }));
-    drawn_table_t t = drawn_table(f);
-    EXPECT_EQ(t.lines[3], "z       0    -377   388");
-    EXPECT_EQ(t.colours, (std::vector<std::vector<QColor>>{{P, S, P, P}, {P, S, P, P}, {P, S, P, P}, {P, S, P}}));
-
-    // An extreme at the 16-bit edge makes every column but the raw one
-    // orange, the measured ones included, and the report is shown.
-    feed(f, compass_c("xy", "0", 16384));
-    ASSERT_TRUE(f.wait_for([&] { return f.visible("overflowText"); }));
-    t = drawn_table(f);
-    EXPECT_EQ(t.lines[1], "x     296    -412 16384    -210    215");
-    EXPECT_EQ(t.colours, (std::vector<std::vector<QColor>>{{O, S, O, O}, {O, S, O, O}, {O, S, O, O}, {O, S, O}}));
-    EXPECT_TRUE(f.text("overflowText").startsWith("compass_c_t.update: possible arithmetic overflow"));
-    // One below the edge is no overflow.
-    feed(f, compass_c("xy", "0", 16383));
-    EXPECT_TRUE(f.wait_for([&] { return !f.visible("overflowText"); }));
-    EXPECT_EQ(drawn_table(f).colours[1], (std::vector<QColor>{P, S, R, P}));
 }
 
 TEST(compass_calibration, warnings_and_marks_follow_the_event_bits) {

@@ -7,7 +7,6 @@
 
 #include "platform/clock.hpp"
 #include "platform/settings_store.hpp"
-#include "ui/environment_panel_model.hpp"
 #include "ui/ui_fixture.hpp"
 
 namespace plimsy::test {
@@ -25,104 +24,8 @@ QColor colour(const ui_fixture_t& f, const char* item, const char* property = "c
     return i ? i->property(property).value<QColor>() : QColor();
 }
 
-std::string cell_name(int row, int column) {
-    return "hmcCell_" + std::to_string(row) + "_" + std::to_string(column);
-}
-
-// A row of the magnetometer table as it reads on screen.
-QString table_row(const ui_fixture_t& f, int row) {
-    QString text;
-    for (int c = 0; c < 5; ++c) text += f.text(cell_name(row, c).c_str());
-    return text;
-}
-
-QColor cell_colour(const ui_fixture_t& f, int row, int column) {
-    return colour(f, cell_name(row, column).c_str());
-}
-
 std::int64_t stored(const memory_settings_store_t& store, const std::string& key) {
     return store.read_int(key).value_or(-99999);
-}
-
-TEST(sensor_panels, environment_rows_and_gauges) {
-    ui_fixture_t f{no_board{}};
-    ASSERT_TRUE(f.ok());
-    f.receive(R"(bme680={"temp":25.0,"pressure":101.5,"humidity":50.0,"gas":60000})");
-
-    EXPECT_EQ(f.text("environmentTemperatureTitle"), "Temperature");
-    EXPECT_EQ(f.text("environmentTemperatureValue"), "25.00");
-    EXPECT_EQ(f.text("environmentTemperatureUnit"), QString::fromUtf8("\u00BAC"));
-    EXPECT_EQ(f.text("environmentPressureValue"), "1015.00");
-    EXPECT_EQ(f.text("environmentPressureUnit"), "hPa");
-    EXPECT_EQ(f.text("environmentHumidityValue"), "50.00");
-    EXPECT_EQ(f.text("environmentHumidityUnit"), "%");
-    EXPECT_EQ(f.text("environmentAirResistanceTitle"), "Air resistance");
-    EXPECT_EQ(f.text("environmentAirResistanceValue"), "60.00");
-    EXPECT_EQ(f.text("environmentAirResistanceUnit"), QString::fromUtf8("k\u2126"));
-
-    // 25 ºC fills half the bar; 60 kΩ lies below the range's 100 kΩ.
-    EXPECT_DOUBLE_EQ(number(f, "environmentTemperatureGauge", "progress"), 0.5);
-    EXPECT_DOUBLE_EQ(number(f, "environmentHumidityGauge", "progress"), 0.5);
-    EXPECT_DOUBLE_EQ(number(f, "environmentAirResistanceGauge", "progress"), 0.0);
-    // The gauge follows the host's barometer, not the board's reading: this
-    // host has none, so the bar stays empty whatever the board says.
-    EXPECT_DOUBLE_EQ(number(f, "environmentPressureGauge", "progress"), 0.0);
-
-    f.receive(R"(bme680={"temp":80.0,"pressure":101.5,"humidity":120.0,"gas":450000})");
-    EXPECT_DOUBLE_EQ(number(f, "environmentAirResistanceGauge", "progress"), 0.5);
-    EXPECT_DOUBLE_EQ(number(f, "environmentTemperatureGauge", "progress"), 1.0);
-    EXPECT_DOUBLE_EQ(number(f, "environmentHumidityGauge", "progress"), 1.0);
-    f.receive(R"(bme680={"temp":-5.0,"pressure":101.5,"humidity":10.0,"gas":900000})");
-    EXPECT_DOUBLE_EQ(number(f, "environmentTemperatureGauge", "progress"), 0.0);
-    EXPECT_DOUBLE_EQ(number(f, "environmentAirResistanceGauge", "progress"), 1.0);
-
-    // Host pressure in pascals: 1000 hPa is the middle of 950 ... 1050.
-    EXPECT_NEAR(environment_panel_model_t::pressure_fraction(100000.0), 0.5, 1e-12);
-    EXPECT_EQ(environment_panel_model_t::pressure_fraction(94000.0), 0.0);
-    EXPECT_EQ(environment_panel_model_t::pressure_fraction(106000.0), 1.0);
-}
-
-TEST(sensor_panels, gavrin3_rows_and_event_colours) {
-    ui_fixture_t f{no_board{}};
-    ASSERT_TRUE(f.ok());
-    f.receive(R"(shtc3={"temp":12.5,"humidity":75.0})");
-    f.receive(R"(adp536x={"cs1":"0x02","cs2":"0x00","pgs":"0x01","voltage":4050,"level":88})");
-    ASSERT_TRUE(f.visible("gavrin3Temperature"));
-
-    EXPECT_EQ(f.text("gavrin3TemperatureValue"), "12.50");
-    EXPECT_DOUBLE_EQ(number(f, "gavrin3TemperatureGauge", "progress"), 0.25);
-    EXPECT_EQ(f.text("gavrin3HumidityValue"), "75.00");
-    EXPECT_DOUBLE_EQ(number(f, "gavrin3HumidityGauge", "progress"), 0.75);
-    EXPECT_EQ(f.text("gavrin3BatteryTitle"), "Battery");
-    EXPECT_EQ(f.text("gavrin3BatteryValue"), "88");
-    EXPECT_EQ(f.text("gavrin3BatteryUnit"), "4.05 V");
-    EXPECT_NEAR(number(f, "gavrin3BatteryGauge", "progress"), 0.88, 1e-12);
-
-    const QColor red = palette_colour(colour_t::red), white = palette_colour(colour_t::white);
-    const QColor quiet_text = palette_colour(colour_t::tertiary), quiet_bg = palette::secondary_system_background;
-    EXPECT_EQ(f.text("eventsTitle"), "Events");
-    EXPECT_EQ(f.text("pirBadgeText"), "PIR");
-    EXPECT_EQ(f.text("alarmBadgeText"), "Alarm");
-    EXPECT_EQ(colour(f, "pirBadge"), quiet_bg);
-    EXPECT_EQ(colour(f, "pirBadgeText"), quiet_text);
-    EXPECT_EQ(colour(f, "alarmBadge"), quiet_bg);
-
-    // An alarm lights only its own label; a later motion event lights PIR
-    // and a report of 0 clears nothing. Events change their object in
-    // place without announcing; the panel shows them with the next
-    // reading that does, as the board's steady stream provides.
-    const char* reading = R"(shtc3={"temp":12.5,"humidity":75.0})";
-    f.receive(R"(gavrin3_events={"alarm":1,"PIR":0})");
-    f.receive(reading);
-    EXPECT_EQ(colour(f, "alarmBadge"), red);
-    EXPECT_EQ(colour(f, "alarmBadgeText"), white);
-    EXPECT_EQ(colour(f, "pirBadge"), quiet_bg);
-    EXPECT_EQ(colour(f, "pirBadgeText"), quiet_text);
-    f.receive(R"(gavrin3_events={"alarm":0,"PIR":1})");
-    f.receive(reading);
-    EXPECT_EQ(colour(f, "pirBadge"), red);
-    EXPECT_EQ(colour(f, "pirBadgeText"), white);
-    EXPECT_EQ(colour(f, "alarmBadge"), red);
 }
 
 TEST(sensor_panels, colour_taps_balance_and_restore) {
@@ -325,72 +228,6 @@ TEST(sensor_panels, local_buttons_send_nothing_to_the_board) {
     // The same path does carry what is meant for the board.
     f.view->send("R\n");
     EXPECT_TRUE(f.wait_for([&] { return f.peripheral()->written() == "R\n\r\n"; }));
-}
-
-TEST(sensor_panels, magnetometer_table_texts_and_colours) {
-    ui_fixture_t f{no_board{}};
-    ASSERT_TRUE(f.ok());
-    f.receive(R"(hmc5883={"x":100,"y":-50,"z":300})");
-    ASSERT_TRUE(f.visible("hmcTable"));
-
-    EXPECT_EQ(f.text("hmcTableHeader"), "axis  raw  offset  [  min   max]  offset    div");
-    EXPECT_EQ(table_row(f, 0), "x     100     0.0  [   99   101]   100.0    1.0");
-    EXPECT_EQ(table_row(f, 1), "y     -50     0.0  [  -51   -49]   -50.0    1.0");
-    EXPECT_EQ(table_row(f, 2), "z     300     0.0  [  299   301]   300.0    1.0");
-    // Level and still: no tilt, no correction; the half vertical field of
-    // a fresh range is 1.
-    EXPECT_EQ(table_row(f, 3), "ax    0.0     0.0  [   99   101]     1.0");
-    EXPECT_EQ(table_row(f, 4), "ay    0.0     0.0  [  -51   -49]     1.0");
-    f.receive(R"(mpu6050={"ax":0.0,"ay":0.0,"az":1.0,"gx":0.0,"gy":0.0,"gz":0.0})");
-    EXPECT_EQ(table_row(f, 5), "az    0.0     0.0");
-    EXPECT_EQ(table_row(f, 6), "xy    5.6     0.0");
-    // The accelerometer's own angles follow the latest reading unfiltered.
-    f.receive(R"(mpu6050={"ax":1.0,"ay":0.0,"az":0.0,"gx":0.0,"gy":0.0,"gz":0.0})");
-    EXPECT_EQ(table_row(f, 7), "aa    0.0   -90.0");
-
-    const QColor red = palette_colour(colour_t::red), primary = palette_colour(colour_t::primary),
-                 secondary = palette_colour(colour_t::secondary), orange = palette_colour(colour_t::orange);
-    // Which rows' ranges each step records: x, y, z in the first, the
-    // vertical fields of x and of y next, z again last.
-    struct step_t {
-        calibration_state_t state;
-        std::vector<int> red_rows;
-    };
-    const step_t steps[] = {
-        {calibration_state_t::xy, {0, 1, 2}},
-        {calibration_state_t::xv, {3}},
-        {calibration_state_t::yv, {4}},
-        {calibration_state_t::z, {2}},
-        {calibration_state_t::complete, {}},
-    };
-    const int row_cells[] = {5, 5, 5, 5, 5, 3, 3, 3};
-    for (const auto& s : steps) {
-        SCOPED_TRACE(static_cast<int>(s.state));
-        ASSERT_EQ(f.view->sensors().hmc5883.calibration, s.state);
-        for (int r = 0; r < 8; ++r) {
-            EXPECT_EQ(cell_colour(f, r, 1), secondary) << r;
-            for (int c : {0, 2, 3, 4}) {
-                if (c >= row_cells[r]) continue;
-                const bool measured = c == 3 && std::find(s.red_rows.begin(), s.red_rows.end(), r) != s.red_rows.end();
-                EXPECT_EQ(cell_colour(f, r, c), measured ? red : primary) << r << "," << c;
-            }
-        }
-        f.key(Qt::Key_C, Qt::ControlModifier);
-    }
-
-    // Counts the calibration refuses turn all but the raw column orange,
-    // whatever the step.
-    f.receive(R"(hmc5883={"x":16384,"y":0,"z":0})");
-    for (int r = 0; r < 8; ++r) {
-        EXPECT_EQ(cell_colour(f, r, 1), secondary) << r;
-        for (int c : {0, 2, 3, 4}) {
-            if (c < row_cells[r]) {
-                EXPECT_EQ(cell_colour(f, r, c), orange) << r << "," << c;
-            }
-        }
-    }
-    f.receive(R"(hmc5883={"x":100,"y":-50,"z":300})");
-    EXPECT_EQ(cell_colour(f, 0, 2), primary);
 }
 
 TEST(sensor_panels, compass_dial_turns_the_short_way) {
