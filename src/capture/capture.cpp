@@ -14,8 +14,13 @@ namespace plimsy {
 
 void append_seconds(std::string& out, double seconds) {
     if (!std::isfinite(seconds)) seconds = 0;  // never written by a clock, but the line must stay JSON
-    char buf[32];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, seconds);
+    // Plain decimals for the times a capture holds ("0.0005", not "5e-04"),
+    // still the shortest that reads back exactly.
+    const double magnitude = std::abs(seconds);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-6 && magnitude < 1e15);
+    char buf[64];
+    const auto [end, ec] = plain ? std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed)
+                                 : std::to_chars(buf, buf + sizeof buf, seconds);
     if (ec == std::errc()) out.append(buf, end);
 }
 

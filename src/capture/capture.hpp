@@ -75,7 +75,7 @@ std::string base64_encode(std::string_view bytes);
 std::optional<std::string> base64_decode(std::string_view text);
 
 // Seconds as the shortest decimal that reads back to the same double ("0.02",
-// "3", "1e-07").
+// "3", "0.0005"; only beyond a microsecond or 10^15 with an exponent).
 void append_seconds(std::string& out, double seconds);
 
 // ---- Reading -------------------------------------------------------------
