@@ -437,10 +437,12 @@ public:
     // Moves the manual clock; time never goes back.
     void at(double t) {
         t_ = t;
-        report_->prefix.clear();
-        report_->prefix += "\"t\":";
-        append_seconds(report_->prefix, t);
-        report_->prefix += ',';
+        if (!o_.summary) {
+            report_->prefix.clear();
+            report_->prefix += "\"t\":";
+            append_seconds(report_->prefix, t);
+            report_->prefix += ',';
+        }
         session_->clock.set(start_ + t);
         session_->main.run_pending();
     }
