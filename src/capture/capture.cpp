@@ -423,6 +423,7 @@ capture_reader_t::result_t capture_reader_t::read_line(std::string_view line) {
     // Without one, has_header() stays false and line 1 reads as an entry.
     if (!seen_first_) {
         seen_first_ = true;
+        if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
         if (looks_like_capture_header(line)) return read_header(line);
     }
 

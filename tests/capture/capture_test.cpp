@@ -158,6 +158,10 @@ TEST(capture, bad_lines_are_reported_by_number_and_the_rest_reads) {
     EXPECT_EQ(cut.error_line(), 1u);
     EXPECT_FALSE(cut.has_header());
     EXPECT_EQ(cut.read_line("{\"t\":1,\"rx\":\"x\"}"), capture_reader_t::result_t::entry);
+    // A byte order mark before the header is no damage.
+    capture_reader_t bom;
+    EXPECT_EQ(bom.read_line("\xEF\xBB\xBF{\"capture\":1,\"start\":\"\",\"link\":\"\",\"settings\":{}}"),
+              capture_reader_t::result_t::header);
     // Only the first line can be a header.
     EXPECT_EQ(cut.read_line("{\"capture\":1}"), capture_reader_t::result_t::error);
 }
