@@ -102,11 +102,7 @@ void append_capture_rx(std::string& out, double t, std::string_view bytes) { app
 
 void append_capture_tx(std::string& out, double t, std::string_view bytes) { append_bytes_entry(out, t, "tx", bytes); }
 
-void append_capture_action(std::string& out, double t, std::string_view name, const capture_arg_t& arg) {
-    out += "{\"t\":";
-    append_seconds(out, t);
-    out += ",\"action\":";
-    append_quoted(out, name);
+void append_capture_arg(std::string& out, const capture_arg_t& arg) {
     std::visit(
         [&](const auto& v) {
             using V = std::decay_t<decltype(v)>;
@@ -123,6 +119,14 @@ void append_capture_action(std::string& out, double t, std::string_view name, co
             }
         },
         arg);
+}
+
+void append_capture_action(std::string& out, double t, std::string_view name, const capture_arg_t& arg) {
+    out += "{\"t\":";
+    append_seconds(out, t);
+    out += ",\"action\":";
+    append_quoted(out, name);
+    append_capture_arg(out, arg);
     out += "}\n";
 }
 

@@ -63,6 +63,8 @@ void append_capture_rx(std::string& out, double t, std::string_view bytes);
 void append_capture_tx(std::string& out, double t, std::string_view bytes);
 void append_capture_action(std::string& out, double t, std::string_view name, const capture_arg_t& arg = {});
 void append_capture_entry(std::string& out, const capture_entry_t& entry);
+// ",\"arg\":1" (nothing for no argument).
+void append_capture_arg(std::string& out, const capture_arg_t& arg);
 
 // "2026-12-07T03:48:07.250Z": the instant in UTC to the millisecond.
 std::string iso8601_utc(time_point_t t);

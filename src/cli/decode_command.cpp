@@ -483,6 +483,12 @@ public:
 
     capture_reader_t& reader() { return reader_; }
 
+    // A header that could not be read is reported like any other line.
+    void header_failed() {
+        at(0);
+        malformed();
+    }
+
     void finish() {
         if (capture_ && !reassembler_.rem().empty())
             std::fprintf(err_, "plimsy-cli decode: the capture ends inside a line; its last %zu bytes never "
@@ -552,13 +558,7 @@ private:
         s += "\"action\":\"";
         append_json_escaped(s, name);
         s += '"';
-        if (!std::holds_alternative<std::monostate>(arg)) {
-            // The argument as the capture gave it.
-            std::string line;
-            append_capture_action(line, 0, "", arg);
-            const std::size_t a = line.find(",\"arg\":");
-            s.append(line, a, line.size() - 2 - a);  // up to the closing brace and line feed
-        }
+        append_capture_arg(s, arg);
         s += ",\"result\":\"action\",";
         if (!error.empty()) {
             s += "\"error\":\"";
@@ -647,8 +647,7 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
                     std::fprintf(err, "plimsy-cli decode: capture header: setting %s; not used\n", d.c_str());
                 time_point_t t0 = raw_start;
                 if (!header) {
-                    std::fprintf(err, "plimsy-cli decode: capture %s; replaying without its settings\n",
-                                 replay.reader().error().c_str());
+                    std::fprintf(err, "plimsy-cli decode: the header is damaged; replaying without its settings\n");
                 } else if (auto parsed = parse_iso8601(h.start)) {
                     t0 = *parsed;
                 } else {
@@ -662,6 +661,7 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
                 if (o.interval_ms)
                     std::fprintf(err, "plimsy-cli decode: --interval is for raw input; a capture has its own times\n");
                 replay.start(t0, header ? h.settings : std::vector<std::pair<std::string, setting_value_t>>{});
+                if (!header) replay.header_failed();
                 return;
             }
             replay.start(raw_start, {});

@@ -280,6 +280,15 @@ TEST(decode_command, raw_time_steps_options_and_input_files) {
                        {"--interval", "50"});
     EXPECT_EQ(c.out.rfind("{\"t\":7.25,\"line\":\"gps={\\\"h\\\":1}\",\"result\":\"ok\"", 0), 0u) << c.out;
     EXPECT_NE(c.err.find("--interval is for raw input"), std::string::npos);
+
+    // A damaged header is reported as line 1; the entries still replay.
+    const auto damaged = run("{\"capture\":1,\"start\":\"2026-12-07T03:48:07Z\",\"settings\":{\n"
+                             "{\"t\":1,\"rx\":\"gps={\\\"h\\\":1}\\n\"}\n");
+    const auto lines = lines_of(damaged.out);
+    ASSERT_EQ(lines.size(), 2u) << damaged.out;
+    EXPECT_EQ(lines[0].rfind("{\"t\":0,\"capture_line\":1,\"result\":\"malformed\"", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("{\"t\":1,\"line\":\"gps={\\\"h\\\":1}\",\"result\":\"ok\"", 0), 0u) << lines[1];
+    EXPECT_NE(damaged.err.find("capture line 1: header: "), std::string::npos) << damaged.err;
 }
 
 TEST(decode_command, csv_tables_read_back_with_their_columns) {
