@@ -68,7 +68,7 @@ def write_inputs(folder, n):
             t = round(i * 0.004, 3)
             if i % 1000 == 999:
                 c.write('{"t":%s,"tx":"C\\n"}\n' % t)
-            elif i % 5000 == 4999:
+            elif i % 5000 == 2500:
                 c.write('{"t":%s,"action":"trace.toggle_hold"}\n' % t)
             else:
                 c.write(json.dumps({"t": t, "rx": line + "\n"}, separators=(",", ":")) + "\n")

@@ -358,7 +358,12 @@ std::optional<setting_value_t> setting_from_json(simdjson::dom::element v, std::
         case element_type::ARRAY: {
             std::vector<std::string> texts;
             std::vector<std::int64_t> numbers;
-            for (simdjson::dom::element e : v.get_array().value_unsafe()) {
+            simdjson::dom::array array;
+            if (v.get_array().get(array)) {
+                why = "not an array";
+                return std::nullopt;
+            }
+            for (simdjson::dom::element e : array) {
                 if (e.type() == element_type::STRING && numbers.empty()) {
                     texts.emplace_back(e.get_string().value_unsafe());
                 } else if (e.type() == element_type::INT64 && texts.empty()) {
