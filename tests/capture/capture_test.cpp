@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -254,7 +255,9 @@ TEST(capture, actions_by_name_change_the_model) {
 
 TEST(capture, shown_state_texts) {
     std::vector<shown_object_t> objects = {
-        {"compass", {{"heading", 12.5}, {"heading_s", std::string("13")}, {"jump", false}, {"bad", 0.0 / 0.0}}},
+        {"compass",
+         {{"heading", 12.5}, {"heading_s", std::string("13")}, {"jump", false},
+          {"bad", std::numeric_limits<double>::quiet_NaN()}}},
         {"screen", {{"status", std::string("a \"b\"\n")}}}};
     std::string json;
     append_shown_state_json(json, objects);
