@@ -15,7 +15,7 @@ extern "C" void on_signal(int) { stop_requested = true; }
 const char* usage =
     "usage: plimsy-cli <command> [options]\n"
     "commands:\n"
-    "  decode [--summary]   decode board output read from standard input\n"
+    "  decode [FILE]        decode board output or a capture (a file or standard input)\n"
     "  simulate --board K   serve a simulated board over TCP on 127.0.0.1\n"
     "  connect ...          connect to a board over TCP and/or BLE, headless\n"
     "Run 'plimsy-cli <command> --help' for a command's options.\n";

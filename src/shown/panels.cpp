@@ -211,8 +211,8 @@ hmc5883_shown_t shown_hmc5883(const sensors_t& sensors) {
     const double dial = m.heading() * deg_per_rad;
     s.heading = std::isfinite(dial) ? dial : 0.0;  // the dial rests at north
     s.anim_time = m.anim_time;
-    const std::string text = m.heading_s();
-    s.heading_text = text == no_heading_text ? text : text + "\u00BA";
+    s.heading_s = m.heading_s();
+    s.heading_text = s.heading_s == no_heading_text ? s.heading_s : s.heading_s + "\u00BA";
     s.field_x = component(m.x_n());
     s.field_y = component(m.y_n());
     s.field_z = m.z_n_s();
@@ -310,6 +310,7 @@ shown_object_t hmc5883_shown_t::object() const {
     return values_t("hmc5883")
         .add("heading", heading)
         .add("anim_time", anim_time)
+        .add("heading_s", heading_s)
         .add("heading_text", heading_text)
         .add("field_x", field_x)
         .add("field_y", field_y)
@@ -345,7 +346,8 @@ hmc5883n_shown_t shown_hmc5883n(const hmc5883n_t& m) {
     hmc5883n_shown_t s;
     s.heading = m.heading() * deg_per_rad;
     s.anim_time = m.anim_time;
-    s.heading_text = m.heading_s() + "\u00BA";
+    s.heading_s = m.heading_s();
+    s.heading_text = s.heading_s + "\u00BA";
     s.field_x = cformat("%.2f", static_cast<double>(m.x));
     s.field_y = cformat("%.2f", static_cast<double>(m.y));
     s.field_z = cformat("%.2f", static_cast<double>(m.z));
@@ -360,6 +362,7 @@ shown_object_t hmc5883n_shown_t::object() const {
     return values_t("hmc5883n")
         .add("heading", heading)
         .add("anim_time", anim_time)
+        .add("heading_s", heading_s)
         .add("heading_text", heading_text)
         .add("field_x", field_x)
         .add("field_y", field_y)

@@ -100,6 +100,8 @@ struct hmc5883_shown_t {
     static constexpr int table_columns = 5;
     double heading = 0;  // degrees; 0 (north) when there is none
     double anim_time;
+    // The model's own text ("96") and the panel's, with its degree sign.
+    std::string heading_s;
     std::string heading_text;
     std::string field_x, field_y, field_z;
     // "off", "2D", "3D", or "calibrating" while the ranges are measured.
@@ -127,6 +129,8 @@ mpu6050_shown_t shown_mpu6050(const sensors_t& s);
 struct hmc5883n_shown_t {
     double heading = 0;
     double anim_time;
+    // The model's own text ("96") and the panel's, with its degree sign.
+    std::string heading_s;
     std::string heading_text;
     std::string field_x, field_y, field_z;
     double dir_px = 0, dir_py = 0, dir_mx = 0, dir_my = 0;

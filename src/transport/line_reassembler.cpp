@@ -123,8 +123,12 @@ const std::vector<std::string_view>& line_reassembler_t::split_lines(std::string
     work_.clear();
     work_.reserve(rem_.size() + text.size());
     work_ += rem_;
-    for (char c : text)
-        if (c != '\r') work_.push_back(c);
+    // Runs between CRs are copied whole: this runs for every chunk of every link.
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t cr = std::min(text.find('\r', from), text.size());
+        work_.append(text.data() + from, cr - from);
+        from = cr + 1;
+    }
     rem_.clear();
 
     const bool ends_line = !text.empty() && (text.back() == '\n' || text.back() == '\r');
