@@ -130,7 +130,7 @@ QColor content_view_model_t::rssi_colour() const {
 }
 double content_view_model_t::rssi_opacity() const { return cnc_->has_ble() ? cnc_->ble().rssi.weak() : 0.0; }
 
-QString content_view_model_t::error_rate() const { return qs(cnc_->error_rate()); }
+QString content_view_model_t::error_rate() const { return qs(cnc_->pipeline.error_rate()); }
 bool content_view_model_t::show_tcp_status() const {
     return cfg_->enable_bridge() || (!cfg_->enable_ble() && !cfg_->enable_serial());
 }
@@ -142,9 +142,9 @@ QString content_view_model_t::status_serial() const { return qs(cnc_->status_ser
 QColor content_view_model_t::status_serial_colour() const { return palette_colour(cnc_->sta_fg_serial()); }
 bool content_view_model_t::show_status_gap() const { return cfg_->enable_bridge(); }
 QString content_view_model_t::status_tcp() const { return qs(cnc_->status_tcp()); }
-QString content_view_model_t::status_ble() const { return qs(cnc_->shown_status_ble()); }
+QString content_view_model_t::status_ble() const { return qs(cnc_->status_ble()); }
 QColor content_view_model_t::status_tcp_colour() const { return palette_colour(cnc_->sta_fg_tcp()); }
-QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->shown_sta_fg_ble()); }
+QColor content_view_model_t::status_ble_colour() const { return palette_colour(cnc_->sta_fg_ble()); }
 QString content_view_model_t::command_note() const { return qs(cnc_->command_note()); }
 
 QString content_view_model_t::connection_label() const {
@@ -159,10 +159,10 @@ QString content_view_model_t::connection_label() const {
 }
 
 bool content_view_model_t::show_clock() const { return sensors().device_model == device_model_t::gavrin3; }
-QString content_view_model_t::clock_text() const { return show_clock() ? qs(cnc_->sensors.rtc.format_s()) : QString(); }
+QString content_view_model_t::clock_text() const { return show_clock() ? qs(cnc_->pipeline.sensors.rtc.format_s()) : QString(); }
 
 QString content_view_model_t::device_model() const {
-    return QString::fromLatin1(device_model_name(cnc_->sensors.device_model));
+    return QString::fromLatin1(device_model_name(cnc_->pipeline.sensors.device_model));
 }
 
 QString content_view_model_t::panel_group_for(device_model_t m) {
@@ -181,27 +181,27 @@ QString content_view_model_t::panel_group_for(device_model_t m) {
     return QStringLiteral("plimsy91");
 }
 
-QString content_view_model_t::panel_group() const { return panel_group_for(cnc_->sensors.device_model); }
+QString content_view_model_t::panel_group() const { return panel_group_for(cnc_->pipeline.sensors.device_model); }
 
 bool content_view_model_t::show_accelerometer() const {
-    const auto m = cnc_->sensors.device_model;
+    const auto m = cnc_->pipeline.sensors.device_model;
     return m == device_model_t::plimsy91 || m == device_model_t::gavrin3;
 }
 
-bool content_view_model_t::log_enable() const { return cnc_->log_enable(); }
+bool content_view_model_t::log_enable() const { return cnc_->pipeline.log_enable(); }
 QColor content_view_model_t::log_title_colour() const {
-    return palette_colour(cnc_->log_enable() ? cnc_->log_fg() : colour_t::secondary);
+    return palette_colour(cnc_->pipeline.log_enable() ? cnc_->pipeline.log_fg() : colour_t::secondary);
 }
 QString content_view_model_t::log_menu_text() const {
-    return cnc_->log_enable() ? QStringLiteral("Disable") : QStringLiteral("Enable");
+    return cnc_->pipeline.log_enable() ? QStringLiteral("Disable") : QStringLiteral("Enable");
 }
 QColor content_view_model_t::clear_colour() const {
-    return palette_colour(cnc_->arr_rx().empty() ? colour_t::secondary : colour_t::primary);
+    return palette_colour(cnc_->pipeline.arr_rx().empty() ? colour_t::secondary : colour_t::primary);
 }
 QString content_view_model_t::log_text() const {
     QString text;
     bool first = true;
-    for (const auto& line : cnc_->arr_rx()) {
+    for (const auto& line : cnc_->pipeline.arr_rx()) {
         if (!first) text += '\n';
         text += qs(line);
         first = false;
@@ -238,12 +238,12 @@ void content_view_model_t::connection_button() {
 
 void content_view_model_t::toggle_log() {
     tick();
-    cnc_->set_log_enable(!cnc_->log_enable());
+    cnc_->pipeline.set_log_enable(!cnc_->pipeline.log_enable());
 }
 
 void content_view_model_t::clear_log() {
     tick();
-    cnc_->clear_log();
+    cnc_->pipeline.clear_log();
 }
 
 void content_view_model_t::send(const QString& text) {
