@@ -21,18 +21,6 @@ using namespace plimsy;
 
 namespace {
 
-// Counts the chunks the client reads (every chunk is offered to the bridge).
-struct counting_connection_t : connection_t {
-    using connection_t::connection_t;
-    std::uint64_t chunks = 0;
-    bool closed = false;
-    void forward_to_ble(std::span<const std::uint8_t> bytes) override {
-        ++chunks;
-        connection_t::forward_to_ble(bytes);
-    }
-    void tcp_failed(const std::string&, std::uint16_t, int) override { closed = true; }
-};
-
 double handover_cost_us(int rounds) {
     event_loop_t loop;
     std::thread worker([&] {
@@ -68,10 +56,10 @@ int main(int argc, char** argv) {
     null_console_t console;
     no_altimeter_t altimeter;
     no_haptics_t haptics;
-    counting_connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, {}});
+    connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, {}});
 
     std::uint64_t received = 0, errors = 0;
-    c.line_observer = [&](const line_result_t& r) {
+    c.pipeline.line_observer = [&](const line_result_t& r) {
         ++received;
         errors += r.kind != line_result_t::kind_t::ok;
     };
@@ -82,7 +70,7 @@ int main(int argc, char** argv) {
     });
     // The server closes after the last line; the client reports that as a loss.
     std::function<void()> watch = [&] {
-        if (c.closed) {
+        if (c.link_tcp().kind == link_kind_t::lost || c.link_tcp().kind == link_kind_t::failed) {
             c.disconnect();
             loop.quit();
             return;
@@ -99,12 +87,12 @@ int main(int argc, char** argv) {
                 received == lines ? "nothing lost" : "LOST LINES");
     std::printf("decoding failures     %llu\n", static_cast<unsigned long long>(errors));
     std::printf("bytes received        %llu\n", static_cast<unsigned long long>(c.bytes_received));
-    std::printf("chunks                %llu (%.1f lines per chunk)\n", static_cast<unsigned long long>(c.chunks),
-                c.chunks ? static_cast<double>(received) / static_cast<double>(c.chunks) : 0.0);
+    std::printf("chunks                %llu (%.1f lines per chunk)\n", static_cast<unsigned long long>(c.chunks_received),
+                c.chunks_received ? static_cast<double>(received) / static_cast<double>(c.chunks_received) : 0.0);
     std::printf("seconds               %.3f\n", seconds);
     std::printf("lines per second      %.0f\n", static_cast<double>(received) / seconds);
     std::printf("time per chunk        %.2f us (read, hand-over, split, decode, apply)\n",
-                seconds * 1e6 / static_cast<double>(c.chunks ? c.chunks : 1));
+                seconds * 1e6 / static_cast<double>(c.chunks_received ? c.chunks_received : 1));
     std::printf("hand-over round trip  %.2f us (empty post_and_wait, worker to main thread and back)\n",
                 handover_cost_us(200000));
     return received == lines ? 0 : 1;

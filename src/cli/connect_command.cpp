@@ -197,7 +197,7 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
 #ifdef PLIMSY_CLI_QT
     if (qt) c.set_serial_factory([&] { return qt->make_serial_port(); });
 #endif
-    line_report_t report(c, [&](const std::string& json) {
+    line_report_t report(c.pipeline, [&](const std::string& json) {
         if (!o.decode) return;
         std::fwrite(json.data(), 1, json.size(), out);
         std::fputc('\n', out);
@@ -236,9 +236,7 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     // it. Before the first connection commands wait for it (a while); after
     // it they go at once, and one that no link takes is reported.
     std::function<void()> pass_commands = [&] {
-        if (c.sta_fg_tcp() == colour_t::secondary || c.sta_fg_ble() == colour_t::secondary ||
-            c.sta_fg_serial() == colour_t::secondary)
-            ever_connected = true;
+        if (c.any_link_up()) ever_connected = true;
         bool inbox_empty, ended;
         {
             std::lock_guard lock(inbox_mutex);

@@ -419,7 +419,7 @@ public:
         session_ = std::make_unique<replay_session_t>(start, settings, err_);
         const bool text = !o_.summary;
         report_ = std::make_unique<line_report_t>(
-            *session_->cnc, text ? std::function<void(const std::string&)>([this](const std::string& json) {
+            session_->cnc->pipeline, text ? std::function<void(const std::string&)>([this](const std::string& json) {
                 std::fwrite(json.data(), 1, json.size(), out_);
                 std::fputc('\n', out_);
             })
@@ -528,7 +528,7 @@ private:
     void rx(std::string_view bytes) {
         const auto& got = reassembler_.feed(bytes);
         if (got.dropped > 0) session_->console.line(dropped_line_notice("capture", got.dropped));
-        receive_pipeline_t& pipeline = *session_->cnc;
+        receive_pipeline_t& pipeline = session_->cnc->pipeline;
         for (const std::string_view line : got.lines) pipeline.receive_line(line);
         if (got.is_frame) pipeline.receive_arr(got.frame);
     }
@@ -547,7 +547,7 @@ private:
     void action(std::string_view name, const capture_arg_t& arg) {
         ++actions_;
         std::string error;
-        apply_local_action(session_->cnc->sensors, name, arg, error);
+        apply_local_action(session_->cnc->pipeline.sensors, name, arg, error);
         if (!error.empty())
             std::fprintf(err_, "plimsy-cli decode: capture line %llu: action \"%s\" not applied: %s\n",
                          static_cast<unsigned long long>(reader_.line_number()), std::string(name).c_str(),

@@ -26,11 +26,11 @@ screen_source_t screen_source(connection_t& cnc, const config_connection_t& cfg)
     s.enable_bridge = cfg.enable_bridge();
     s.enable_ble = cfg.enable_ble();
     s.enable_serial = cfg.enable_serial();
-    read_pipeline(cnc, s);
+    read_pipeline(cnc.pipeline, s);
     s.status_tcp = cnc.status_tcp();
     s.sta_fg_tcp = cnc.sta_fg_tcp();
-    s.status_ble = cnc.shown_status_ble();
-    s.sta_fg_ble = cnc.shown_sta_fg_ble();
+    s.status_ble = cnc.status_ble();
+    s.sta_fg_ble = cnc.sta_fg_ble();
     s.status_serial = cnc.status_serial();
     s.sta_fg_serial = cnc.sta_fg_serial();
     s.command_note = cnc.command_note();
@@ -192,11 +192,11 @@ std::vector<shown_object_t> shown_state(const sensors_t& sensors, const screen_s
 }
 
 screen_shown_t shown_screen(connection_t& cnc, const config_connection_t& cfg) {
-    return shown_screen(cnc.sensors, screen_source(cnc, cfg));
+    return shown_screen(cnc.pipeline.sensors, screen_source(cnc, cfg));
 }
 
 std::vector<shown_object_t> shown_state(connection_t& cnc, const config_connection_t& cfg) {
-    return shown_state(cnc.sensors, screen_source(cnc, cfg));
+    return shown_state(cnc.pipeline.sensors, screen_source(cnc, cfg));
 }
 
 std::vector<shown_object_t> shown_state(const receive_pipeline_t& pipeline) {

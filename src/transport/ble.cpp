@@ -37,15 +37,13 @@ std::size_t prefix_bytes(std::string_view text, std::size_t n) {
 
 }  // namespace
 
-ble_t::ble_t(ble_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, ble_central_t* central,
-             console_t& console, haptics_t& haptics, bool binary, bool force_text)
+ble_t::ble_t(ble_delegate_t& delegate, ble_central_t* central, console_t& console, haptics_t& haptics,
+             transport_options_t options)
     : delegate_(delegate),
-      lines_(lines),
-      frames_(frames),
       central_(central),
       console_(console),
       haptics_(haptics),
-      reassembler_(binary, force_text) {
+      reassembler_(options.binary, options.force_text) {
     if (central_) central_->set_delegate(this);
 }
 
@@ -87,32 +85,37 @@ void ble_t::central_state_changed(ble_power_t state) {
     switch (state) {
         case ble_power_t::unknown:
             console_.line("ble_manager.state: 0 unknown");
-            set_status("BLE 0 unknown");
             break;
         case ble_power_t::resetting:
             console_.line("ble_manager.state: 1 resetting");
-            set_status("BLE 1 resetting");
             break;
         case ble_power_t::unsupported:
             console_.line("ble_manager.state: 2 unsupported");
-            set_status("BLE 2 unsupported");
             break;
         case ble_power_t::unauthorized:
             console_.line("ble_manager.state: 3 unauthorized");
-            set_status("BLE 3 unauthorized");
             break;
         case ble_power_t::powered_off:
             console_.line("ble_manager.state: 4 powered OFF");
-            set_status("BLE 4 powered OFF");
             break;
         case ble_power_t::powered_on:
-            set_status("BLE 5 powered on");
+            set_status(ble_power_text(state));
             reconnect();
-            break;
+            return;
         default:
             console_.line("ble_manager.state: " + std::to_string(static_cast<int>(state)) + " default?");
-            break;
+            return;
     }
+    set_status(ble_power_text(state));
+}
+
+link_state_t ble_t::link() const {
+    if (!enabled_) return {link_kind_t::offline, {}, {}, stopped_};
+    if (ble_radio_refuses(power_state())) return {link_kind_t::failed, name_connect_, ble_power_text(power_state()), false};
+    if (ready()) return {link_kind_t::connected, name_peripheral_.value_or("(nil)"), {}, false};
+    if (name_peripheral_reconnect_) return {link_kind_t::lost, *name_peripheral_reconnect_, lost_error_, false};
+    if (ble_peripheral_) return {link_kind_t::connecting, name_connect_, {}, false};
+    return {link_kind_t::scanning, name_connect_, {}, false};
 }
 
 void ble_t::reconnect() {
@@ -223,8 +226,8 @@ void ble_t::value_updated(peripheral_id_t peripheral, characteristic_id_t, std::
 
     const auto& got = reassembler_.feed(value);
     if (got.dropped > 0) console_.line(dropped_line_notice("BLE", got.dropped));
-    for (std::string_view line : got.lines) lines_.receive_line(line);
-    if (got.is_frame && frames_.receive_arr(got.frame)) {
+    for (std::string_view line : got.lines) delegate_.receive_line(line);
+    if (got.is_frame && delegate_.receive_arr(got.frame)) {
         const std::uint8_t zero = 0;
         write_data(std::span(&zero, 1));
     }
@@ -333,6 +336,7 @@ void ble_t::peripheral_disconnected(peripheral_id_t peripheral, const std::optio
     const std::string name = *name_peripheral_;
     console_.line("disconnected: " + name + " -----------------");
     console_.line(*error);
+    lost_error_ = *error;
     delegate_.ble_disconnected(name);
     disconnect_peripheral();
     name_peripheral_reconnect_ = name;

@@ -14,14 +14,16 @@
 #include "platform/haptics.hpp"
 #include "platform/observable.hpp"
 #include "transport/line_reassembler.hpp"
-#include "transport/receive_pipeline.hpp"
+#include "transport/link_state.hpp"
+#include "transport/receive_line.hpp"
 #include "transport/rssi.hpp"
 
 namespace plimsy {
 
-// What the owner of the BLE transport provides. Every call arrives on the
-// main thread.
-class ble_delegate_t {
+// What the owner of the BLE transport provides: the receivers of the lines
+// and frames it reassembles, and the link's events. Every call arrives on
+// the main thread.
+class ble_delegate_t : public receive_line_t, public receive_arr_t {
 public:
     virtual ~ble_delegate_t() = default;
     // The board is connected and both UART characteristics are ready.
@@ -60,8 +62,8 @@ public:
 
     // central may be null on a host without Bluetooth; the transport then
     // never scans. It becomes the central's delegate until destroyed.
-    ble_t(ble_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, ble_central_t* central,
-          console_t& console, haptics_t& haptics, bool binary = false, bool force_text = true);
+    ble_t(ble_delegate_t& delegate, ble_central_t* central, console_t& console, haptics_t& haptics,
+          transport_options_t options = {});
     ~ble_t() override;
     ble_t(const ble_t&) = delete;
     ble_t& operator=(const ble_t&) = delete;
@@ -88,7 +90,17 @@ public:
     std::size_t bytes_in_flight() const { return bytes_in_flight_; }
 
     bool enabled() const { return enabled_; }
-    void set_enabled(bool on) { enabled_ = on; }
+    void set_enabled(bool on) {
+        if (enabled_ && !on) stopped_ = true;
+        enabled_ = on;
+    }
+    // Where the link stands, from the transport's own fields: offline while
+    // not enabled, failed while the radio refuses (the radio's state is the
+    // error), connected once both UART characteristics are known, lost while
+    // the board that went away is looked for, connecting while a peripheral
+    // is held, scanning otherwise (also while the radio is still settling:
+    // the scan starts as soon as it is on).
+    link_state_t link() const;
     const std::string& name_connect() const { return name_connect_; }
     void set_name_connect(std::string name);
 
@@ -153,13 +165,13 @@ private:
     bool current(peripheral_id_t peripheral) const { return ble_peripheral_ == peripheral; }
 
     ble_delegate_t& delegate_;
-    receive_line_t& lines_;
-    receive_arr_t& frames_;
     ble_central_t* central_;
     console_t& console_;
     haptics_t& haptics_;
 
     bool enabled_ = false;
+    bool stopped_ = false;   // the user turned the link off after asking for it
+    std::string lost_error_;  // what the radio said when the board went away
     colour_t sta_fg_ = colour_t::primary;
     std::string status_ = "offline";
     std::string log_rx_;

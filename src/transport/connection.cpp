@@ -1,17 +1,20 @@
 #include "transport/connection.hpp"
 
-#include <cstring>
-
 #include "common/text.hpp"
 
 namespace plimsy {
 
 connection_t::connection_t(services_t s)
-    : receive_pipeline_t(s.clock, s.store, s.console),
+    : pipeline(s.clock, s.store, s.console),
       gps_data(s.altimeter),
+      clock_(s.clock),
+      console_(s.console),
       main_(s.main),
       haptics_(s.haptics),
       make_central_(std::move(s.make_central)) {
+    // What the pipeline, its sensors and the barometer show is what the
+    // connection shows.
+    pipeline_subscription_ = pipeline.subscribe([this] { will_change(); });
     gps_subscription_ = gps_data.subscribe([this] { will_change(); });
 }
 
@@ -26,14 +29,14 @@ connection_t::~connection_t() {
 
 tcp_client_t& connection_t::tcp_client() {
     if (!tcp_client_)
-        tcp_client_ = std::make_unique<tcp_client_t>(*this, *this, *this, main_, console_, false, true);
+        tcp_client_ = std::make_unique<tcp_client_t>(tcp_events_, main_, console_, transport_options_t{});
     return *tcp_client_;
 }
 
 ble_t& connection_t::ble() {
     if (!ble_) {
         if (make_central_) central_ = make_central_();
-        ble_ = std::make_unique<ble_t>(*this, *this, *this, central_.get(), console_, haptics_, false, true);
+        ble_ = std::make_unique<ble_t>(ble_events_, central_.get(), console_, haptics_, transport_options_t{});
         // The transport's finer status (power, found, connecting) is shown too.
         ble_subscription_ = ble_->subscribe([this] { will_change(); });
     }
@@ -44,66 +47,48 @@ serial_t& connection_t::serial() {
     if (!serial_) {
         if (make_serial_port_) serial_port_ = make_serial_port_();
         if (!serial_port_) serial_port_ = std::make_unique<no_serial_port_t>();
-        serial_ = std::make_unique<serial_t>(*this, *this, *this, *serial_port_, main_, console_, true);
+        serial_ = std::make_unique<serial_t>(serial_events_, *serial_port_, main_, console_, transport_options_t{});
     }
     return *serial_;
 }
 
 void connection_t::log(const std::string& text) { console_.line(timestamp(clock_.now()) + "  " + text); }
 
-void connection_t::set_status_tcp(std::string text, colour_t colour) {
+void connection_t::set_link(link_state_t& link, link_state_t state) {
+    if (link == state) return;
     will_change();
-    status_tcp_ = std::move(text);
-    sta_fg_tcp_ = colour;
+    link = std::move(state);
 }
 
-namespace {
-bool radio_refuses(ble_power_t state) {
-    return state == ble_power_t::unsupported || state == ble_power_t::unauthorized ||
-           state == ble_power_t::powered_off;
-}
-}  // namespace
-
-const std::string& connection_t::shown_status_ble() const {
-    if (ble_ && ble_->enabled() && radio_refuses(ble_->power_state())) return ble_->status();
-    return status_ble_;
-}
-
-colour_t connection_t::shown_sta_fg_ble() const {
-    if (ble_ && ble_->enabled() && radio_refuses(ble_->power_state())) return colour_t::red;
-    return sta_fg_ble_;
-}
-
-void connection_t::set_status_ble(std::string text, colour_t colour) {
-    will_change();
-    status_ble_ = std::move(text);
-    sta_fg_ble_ = colour;
-}
-
-void connection_t::set_status_serial(std::string text, colour_t colour) {
-    will_change();
-    status_serial_ = std::move(text);
-    sta_fg_serial_ = colour;
+link_state_t connection_t::link_ble() const {
+    if (ble_ && ble_->enabled() && ble_radio_refuses(ble_->power_state()))
+        return {link_kind_t::failed, ble_->name_connect(), ble_power_text(ble_->power_state()), false};
+    return link_ble_;
 }
 
 void connection_t::connect_serial(const std::string& port, std::uint32_t baud) {
     const std::string what = port + " " + std::to_string(baud);
     log("Open " + what);
-    set_status_serial("Open " + what, colour_t::green);
-    if (serial().connect(port, baud)) console_.line("already connected");
+    const link_state_t before = link_serial_;
+    set_link(link_serial_, {link_kind_t::connecting, what, {}, false});
+    if (serial().connect(port, baud)) {
+        console_.line("already connected");
+        set_link(link_serial_, before);
+    }
 }
 
 void connection_t::serial_connected(const std::string& port, std::uint32_t baud) {
     const std::string what = port + " " + std::to_string(baud);
     log("connected to " + what);
-    clear_log();
-    set_status_serial(what, colour_t::secondary);
-    binary = false;
+    pipeline.clear_log();
+    set_link(link_serial_, {link_kind_t::connected, what, {}, false});
+    pipeline.binary = false;
 }
 
 void connection_t::serial_failed(const std::string& port, const std::string& message) {
     // The transport tries again by itself; the text says why and what to do.
-    set_status_serial(message, colour_t::red);
+    const link_kind_t kind = link_serial_.up() ? link_kind_t::lost : link_kind_t::failed;
+    set_link(link_serial_, {kind, link_serial_.peer, message, false});
     log("serial " + port + "  " + message);
 }
 
@@ -112,26 +97,29 @@ bool connection_t::serial_ready() const { return serial_ && serial_->connected()
 void connection_t::connect_tcp(const std::string& host, std::uint16_t port) {
     const std::string where = host + ":" + std::to_string(port);
     log("Connect " + where);
-    set_status_tcp("Connect " + where, colour_t::green);
-    if (tcp_client().connect(host, port)) console_.line("already connected");
+    const link_state_t before = link_tcp_;
+    set_link(link_tcp_, {link_kind_t::connecting, where, {}, false});
+    // Asked again while up: the link stays what it is.
+    if (tcp_client().connect(host, port)) {
+        console_.line("already connected");
+        set_link(link_tcp_, before);
+    }
 }
 
 void connection_t::tcp_connected(const std::string& host, std::uint16_t port) {
     const std::string where = host + ":" + std::to_string(port);
     log("connected to " + where);
-    clear_log();
+    pipeline.clear_log();
     set_command_note({});
-    set_status_tcp(where, colour_t::secondary);
-    binary = false;
+    set_link(link_tcp_, {link_kind_t::connected, where, {}, false});
+    pipeline.binary = false;
 }
 
 void connection_t::tcp_failed(const std::string& host, std::uint16_t port, int error_number) {
-    // A peer that closes cleanly leaves no error number; say what happened
-    // rather than the C library's "Success".
-    std::string reason = error_number == 0 ? "Connection closed by peer" : std::strerror(error_number);
-    if (reason.empty()) reason = "Unknown error";
-    set_status_tcp(reason, colour_t::red);
-    log("connect " + host + ":" + std::to_string(port) + "  " + std::to_string(error_number) + " " + status_tcp_);
+    const std::string where = host + ":" + std::to_string(port);
+    const link_kind_t kind = link_tcp_.up() ? link_kind_t::lost : link_kind_t::failed;
+    set_link(link_tcp_, {kind, where, tcp_error_text(error_number), false});
+    log("connect " + where + "  " + std::to_string(error_number) + " " + status_tcp());
     std::weak_ptr<int> alive = alive_;
     main_.post_after(reconnect_delay, [this, alive, host, port] {
         if (alive.expired()) return;
@@ -140,7 +128,7 @@ void connection_t::tcp_failed(const std::string& host, std::uint16_t port, int e
 }
 
 void connection_t::connect_ble(const std::string& name) {
-    set_status_ble("BLE scanning...", colour_t::green);
+    set_link(link_ble_, {link_kind_t::scanning, name, {}, false});
     ble_t& b = ble();
     b.set_name_connect(name);
     b.set_enabled(true);
@@ -149,14 +137,14 @@ void connection_t::connect_ble(const std::string& name) {
 
 void connection_t::ble_connected(const std::string& name) {
     log("connected to " + name);
-    clear_log();
+    pipeline.clear_log();
     set_command_note({});
-    set_status_ble(name, colour_t::secondary);
-    binary = false;
+    set_link(link_ble_, {link_kind_t::connected, name, {}, false});
+    pipeline.binary = false;
 }
 
 void connection_t::ble_disconnected(const std::string& name) {
-    set_status_ble("BLE scanning...", colour_t::red);
+    set_link(link_ble_, {link_kind_t::lost, name, {}, false});
     log("disconnected from " + name);
 }
 
@@ -169,13 +157,12 @@ void connection_t::disconnect() {
         ble_->disconnect_peripheral();
     }
     if (serial_) serial_->disconnect();
+    // The transports' enabled flags changed too (the connection button reads them).
     will_change();
-    status_ble_ = "offline";
-    status_tcp_ = "offline";
-    sta_fg_ble_ = colour_t::accent;
-    sta_fg_tcp_ = colour_t::accent;
-    status_serial_ = "offline";
-    sta_fg_serial_ = colour_t::accent;
+    const link_state_t stopped{link_kind_t::offline, {}, {}, true};
+    set_link(link_ble_, stopped);
+    set_link(link_tcp_, stopped);
+    set_link(link_serial_, stopped);
 }
 
 bool connection_t::ble_ready() const {
@@ -214,11 +201,13 @@ bool connection_t::send(std::string_view text) {
 
 void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {
     bytes_received += bytes.size();
+    ++chunks_received;
     if (tcp_client_ && tcp_client_->valid()) tcp_client_->send(bytes);
 }
 
 void connection_t::forward_to_ble(std::span<const std::uint8_t> bytes) {
     bytes_received += bytes.size();
+    ++chunks_received;
     if (ble_ready()) ble_->write_data(bytes);
     if (serial_ready()) serial_->write(bytes);
 }

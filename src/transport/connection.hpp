@@ -14,23 +14,21 @@
 #include "platform/haptics.hpp"
 #include "platform/main_queue.hpp"
 #include "transport/ble.hpp"
+#include "transport/link_state.hpp"
 #include "transport/receive_pipeline.hpp"
 #include "transport/serial.hpp"
 #include "transport/tcp_client.hpp"
 
 namespace plimsy {
 
-// The one object between the transports and the rest of the system. Its
-// receiving half is the pipeline it derives from; this half connects and
-// disconnects the transports, keeps a status per transport, retries a failed
-// TCP connection, sends the user's commands to the board and, with both
-// transports up, relays raw bytes between the board and the TCP peer.
-// Main thread only.
-class connection_t : public receive_pipeline_t,
-                     public connection_requests_t,
-                     public tcp_client_delegate_t,
-                     public ble_delegate_t,
-                     public serial_delegate_t {
+// The one object between the transports and the rest of the system. It
+// owns the receive pipeline (the receiving half: every line and frame a
+// transport reassembles goes there) and the transports; it connects and
+// disconnects them, keeps a link state per transport from which the toolbar's
+// texts and colours are computed, retries a failed TCP connection, sends the
+// user's commands to the board and, with both transports up, relays raw
+// bytes between the board and the TCP peer. Main thread only.
+class connection_t : public observable_t, public connection_requests_t {
 public:
     // Makes the platform's BLE central the first time BLE is used; may return
     // null on a host without Bluetooth.
@@ -79,47 +77,88 @@ public:
     serial_port_t* serial_port() const { return serial_port_.get(); }
     ble_central_t* central() const { return central_.get(); }
 
-    const std::string& status_ble() const { return status_ble_; }
-    // What the toolbar shows for BLE: the coordinator's own status, except
-    // while the radio cannot scan at all (no adapter, switched off, not
-    // allowed): then the radio's state, so that a green "BLE scanning..."
+    // Where each link stands, as this coordinator has heard of it. A TCP or
+    // serial connection asked for again while up stays connected. BLE shows
+    // the radio's refusal (no adapter, switched off, not allowed) as a
+    // failure while the user wants BLE, so that a green "BLE scanning..."
     // never promises a search that cannot happen.
-    const std::string& shown_status_ble() const;
-    colour_t shown_sta_fg_ble() const;
-    const std::string& status_tcp() const { return status_tcp_; }
-    colour_t sta_fg_ble() const { return sta_fg_ble_; }
-    colour_t sta_fg_tcp() const { return sta_fg_tcp_; }
-    const std::string& status_serial() const { return status_serial_; }
-    colour_t sta_fg_serial() const { return sta_fg_serial_; }
+    const link_state_t& link_tcp() const { return link_tcp_; }
+    link_state_t link_ble() const;
+    const link_state_t& link_serial() const { return link_serial_; }
+    // Any link to the board or to a TCP peer is up.
+    bool any_link_up() const { return link_tcp_.up() || link_ble().up() || link_serial_.up(); }
 
+    // What the toolbar shows, computed from the links above.
+    std::string status_tcp() const { return tcp_status_text(link_tcp_); }
+    colour_t sta_fg_tcp() const { return link_colour(link_tcp_); }
+    std::string status_ble() const { return ble_status_text(link_ble()); }
+    colour_t sta_fg_ble() const { return link_colour(link_ble()); }
+    std::string status_serial() const { return serial_status_text(link_serial_); }
+    colour_t sta_fg_serial() const { return link_colour(link_serial_); }
+
+    // Lines, frames, the receive log, the counters and the sensors model.
+    receive_pipeline_t pipeline;
     gps_data_t gps_data;
 
-    // Bytes received from the board and the TCP peer since creation.
+    // Bytes, and chunks (TCP reads, notifications, serial reads), received
+    // from the board and the TCP peer since creation.
     std::uint64_t bytes_received = 0;
-
-    // tcp_client_delegate_t
-    void tcp_connected(const std::string& host, std::uint16_t port) override;
-    void tcp_failed(const std::string& host, std::uint16_t port, int error_number) override;
-    void forward_to_ble(std::span<const std::uint8_t> bytes) override;
-    void first_binary_frame() override;
-    // ble_delegate_t
-    void ble_connected(const std::string& name) override;
-    void ble_disconnected(const std::string& name) override;
-    // ble_delegate_t and serial_delegate_t: the board's raw bytes
-    void forward_to_tcp(std::span<const std::uint8_t> bytes) override;
-    // serial_delegate_t
-    void serial_connected(const std::string& port, std::uint32_t baud) override;
-    void serial_failed(const std::string& port, const std::string& message) override;
+    std::uint64_t chunks_received = 0;
 
 private:
-    void set_status_tcp(std::string text, colour_t colour);
-    void set_status_ble(std::string text, colour_t colour);
-    void set_status_serial(std::string text, colour_t colour);
+    // The transports' delegates: their events, lines and frames arrive here,
+    // not on the coordinator's public face.
+    struct tcp_events_t final : tcp_client_delegate_t {
+        explicit tcp_events_t(connection_t& owner) : c(owner) {}
+        void receive_line(std::string_view line) override { c.pipeline.receive_line(line); }
+        bool receive_arr(std::span<const std::uint8_t> bytes) override { return c.pipeline.receive_arr(bytes); }
+        void tcp_connected(const std::string& host, std::uint16_t port) override { c.tcp_connected(host, port); }
+        void tcp_failed(const std::string& host, std::uint16_t port, int error_number) override {
+            c.tcp_failed(host, port, error_number);
+        }
+        void forward_to_ble(std::span<const std::uint8_t> bytes) override { c.forward_to_ble(bytes); }
+        void first_binary_frame() override { c.first_binary_frame(); }
+        connection_t& c;
+    };
+    struct ble_events_t final : ble_delegate_t {
+        explicit ble_events_t(connection_t& owner) : c(owner) {}
+        void receive_line(std::string_view line) override { c.pipeline.receive_line(line); }
+        bool receive_arr(std::span<const std::uint8_t> bytes) override { return c.pipeline.receive_arr(bytes); }
+        void ble_connected(const std::string& name) override { c.ble_connected(name); }
+        void ble_disconnected(const std::string& name) override { c.ble_disconnected(name); }
+        void forward_to_tcp(std::span<const std::uint8_t> bytes) override { c.forward_to_tcp(bytes); }
+        connection_t& c;
+    };
+    struct serial_events_t final : serial_delegate_t {
+        explicit serial_events_t(connection_t& owner) : c(owner) {}
+        void receive_line(std::string_view line) override { c.pipeline.receive_line(line); }
+        bool receive_arr(std::span<const std::uint8_t> bytes) override { return c.pipeline.receive_arr(bytes); }
+        void serial_connected(const std::string& port, std::uint32_t baud) override { c.serial_connected(port, baud); }
+        void serial_failed(const std::string& port, const std::string& message) override {
+            c.serial_failed(port, message);
+        }
+        void forward_to_tcp(std::span<const std::uint8_t> bytes) override { c.forward_to_tcp(bytes); }
+        connection_t& c;
+    };
+
+    void tcp_connected(const std::string& host, std::uint16_t port);
+    void tcp_failed(const std::string& host, std::uint16_t port, int error_number);
+    void forward_to_ble(std::span<const std::uint8_t> bytes);
+    void first_binary_frame();
+    void ble_connected(const std::string& name);
+    void ble_disconnected(const std::string& name);
+    void forward_to_tcp(std::span<const std::uint8_t> bytes);
+    void serial_connected(const std::string& port, std::uint32_t baud);
+    void serial_failed(const std::string& port, const std::string& message);
+
+    void set_link(link_state_t& link, link_state_t state);
     bool serial_ready() const;
     void log(const std::string& text);
     bool ble_ready() const;
     void set_command_note(std::string text);
 
+    const clock_t& clock_;
+    console_t& console_;
     main_queue_t& main_;
     haptics_t& haptics_;
     central_factory_t make_central_;
@@ -131,14 +170,16 @@ private:
     std::unique_ptr<serial_port_t> serial_port_;
     std::unique_ptr<serial_t> serial_;
 
-    std::string status_ble_ = "offline";
-    std::string status_tcp_ = "offline";
     std::string command_note_;
-    colour_t sta_fg_ble_ = colour_t::primary;
-    colour_t sta_fg_tcp_ = colour_t::primary;
-    std::string status_serial_ = "offline";
-    colour_t sta_fg_serial_ = colour_t::primary;
+    link_state_t link_tcp_;
+    link_state_t link_ble_;
+    link_state_t link_serial_;
 
+    tcp_events_t tcp_events_{*this};
+    ble_events_t ble_events_{*this};
+    serial_events_t serial_events_{*this};
+
+    subscription_t pipeline_subscription_;
     subscription_t gps_subscription_;
     subscription_t ble_subscription_;
     // Pending retries hold this token weakly, so a retry that fires after the

@@ -20,4 +20,14 @@ public:
     virtual bool receive_arr(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// How a transport reads what arrives, named where it is made:
+// tcp_client_t(delegate, main, console, {.force_text = false}).
+struct transport_options_t {
+    // Start out treating the stream as binary frames.
+    bool binary = false;
+    // Try every chunk as text, even while the stream is binary, so that a
+    // board that sent a frame and goes back to lines is read as lines again.
+    bool force_text = true;
+};
+
 }  // namespace plimsy

@@ -22,15 +22,13 @@ const serial_port_info_t* find_by_name(const std::vector<serial_port_info_t>& po
 
 }  // namespace
 
-serial_t::serial_t(serial_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, serial_port_t& port,
-                   main_queue_t& main, console_t& console, bool force_text)
+serial_t::serial_t(serial_delegate_t& delegate, serial_port_t& port, main_queue_t& main, console_t& console,
+                   transport_options_t options)
     : delegate_(delegate),
-      lines_(lines),
-      frames_(frames),
       port_(port),
       main_(main),
       console_(console),
-      reassembler_(false, force_text) {
+      reassembler_(false, options.force_text) {
     port_.set_delegate(this);
 }
 
@@ -52,11 +50,24 @@ bool serial_t::connect(const std::string& port, std::uint32_t baud) {
 }
 
 void serial_t::disconnect() {
+    stopped_ = stopped_ || enabled_;
     enabled_ = false;
     port_.close();
     state_ = state_t::offline;
     error_ = serial_error_t::none;
     message_.clear();
+}
+
+link_state_t serial_t::link() const {
+    const std::string where = open_name_ + " " + std::to_string(baud_);
+    switch (state_) {
+        case state_t::offline: return {link_kind_t::offline, {}, {}, stopped_};
+        case state_t::opening: return {link_kind_t::connecting, where, {}, false};
+        case state_t::connected: return {link_kind_t::connected, where, {}, false};
+        case state_t::lost:
+            return {error_ == serial_error_t::lost ? link_kind_t::lost : link_kind_t::failed, where, message_, false};
+    }
+    return {};
 }
 
 bool serial_t::write(std::span<const std::uint8_t> bytes) {
@@ -125,8 +136,8 @@ void serial_t::serial_received(std::span<const std::uint8_t> bytes) {
     // The same chunk rule as TCP and BLE: a serial line is a byte stream too.
     const auto& got = reassembler_.feed(bytes);
     if (got.dropped > 0) console_.line(dropped_line_notice("serial", got.dropped));
-    for (const std::string_view line : got.lines) lines_.receive_line(line);
-    if (got.is_frame && frames_.receive_arr(got.frame)) {
+    for (const std::string_view line : got.lines) delegate_.receive_line(line);
+    if (got.is_frame && delegate_.receive_arr(got.frame)) {
         // The board expects one 0x00 byte when its stream turns binary.
         const std::uint8_t zero = 0;
         (void)port_.write(std::span(&zero, 1));

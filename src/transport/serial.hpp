@@ -11,13 +11,15 @@
 #include "platform/main_queue.hpp"
 #include "platform/serial_port.hpp"
 #include "transport/line_reassembler.hpp"
+#include "transport/link_state.hpp"
 #include "transport/receive_line.hpp"
 
 namespace plimsy {
 
-// What the owner of the serial transport provides. Every call arrives on
-// the main thread.
-class serial_delegate_t {
+// What the owner of the serial transport provides: the receivers of the
+// lines and frames it reassembles, and the port's events. Every call arrives
+// on the main thread.
+class serial_delegate_t : public receive_line_t, public receive_arr_t {
 public:
     virtual ~serial_delegate_t() = default;
     // The port is open; port is the device actually opened, which after a
@@ -46,8 +48,9 @@ public:
     static constexpr double retry_delay = 2.0;
     static constexpr std::uint32_t default_baud = 115200;
 
-    serial_t(serial_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, serial_port_t& port,
-             main_queue_t& main, console_t& console, bool force_text = true);
+    // A port always starts out as text: options.binary is not used.
+    serial_t(serial_delegate_t& delegate, serial_port_t& port, main_queue_t& main, console_t& console,
+             transport_options_t options = {});
     ~serial_t() override;
     serial_t(const serial_t&) = delete;
     serial_t& operator=(const serial_t&) = delete;
@@ -63,6 +66,10 @@ public:
     bool enabled() const { return enabled_; }
     bool connected() const { return state_ == state_t::connected; }
     state_t state() const { return state_; }
+    // The same as a value: the peer is the device and speed ("/dev/ttyACM0
+    // 115200"); a port that was open and went away is lost, one that could
+    // not be opened failed, both with message() as the error.
+    link_state_t link() const;
     serial_error_t error() const { return error_; }
     // Why the port is not open, for the status line; empty when it is.
     const std::string& message() const { return message_; }
@@ -86,13 +93,12 @@ private:
     void serial_stopped(const serial_result_t& why) override;
 
     serial_delegate_t& delegate_;
-    receive_line_t& lines_;
-    receive_arr_t& frames_;
     serial_port_t& port_;
     main_queue_t& main_;
     console_t& console_;
 
     bool enabled_ = false;
+    bool stopped_ = false;
     bool retry_pending_ = false;
     state_t state_ = state_t::offline;
     serial_error_t error_ = serial_error_t::none;

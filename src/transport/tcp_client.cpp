@@ -55,15 +55,13 @@ struct tcp_client_t::life_t {
     bool stopping = false;
 };
 
-tcp_client_t::tcp_client_t(tcp_client_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames,
-                           main_queue_t& main, console_t& console, bool binary, bool force_text)
+tcp_client_t::tcp_client_t(tcp_client_delegate_t& delegate, main_queue_t& main, console_t& console,
+                           transport_options_t options)
     : delegate_(delegate),
-      lines_(lines),
-      frames_(frames),
       main_(main),
       console_(console),
-      binary_(binary),
-      force_text_(force_text),
+      binary_(options.binary),
+      force_text_(options.force_text),
       life_(std::make_shared<life_t>()) {
     if (::pipe(wake_) == 0) {
         for (int fd : wake_) {
@@ -93,6 +91,7 @@ bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
     host_ = host;
     port_ = port;
     enabled_ = true;
+    link_ = {link_kind_t::connecting, host + ":" + std::to_string(port), {}, false};
     // An attempt still running keeps the new request out; the coordinator
     // retries after a failure anyway.
     if (connecting_.exchange(true)) return false;
@@ -108,6 +107,7 @@ bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
 }
 
 void tcp_client_t::disconnect() {
+    link_ = {link_kind_t::offline, {}, {}, true};
     {
         std::lock_guard lock(so_mutex_);
         enabled_ = false;
@@ -196,11 +196,27 @@ void tcp_client_t::post(std::function<void()> fn) {
     });
 }
 
+void tcp_client_t::report_connected(const std::string& host, std::uint16_t port) {
+    // A connection the user gave up while it was being handed over is not
+    // announced: the toolbar would show a link that is already closed.
+    if (!enabled_) return;
+    link_ = {link_kind_t::connected, host + ":" + std::to_string(port), {}, false};
+    delegate_.tcp_connected(host, port);
+}
+
+void tcp_client_t::report_failed(const std::string& host, std::uint16_t port, int error_number) {
+    // The user let go of the link while the news was on its way.
+    if (!enabled_) return;
+    const link_kind_t kind = link_.kind == link_kind_t::connected ? link_kind_t::lost : link_kind_t::failed;
+    link_ = {kind, host + ":" + std::to_string(port), tcp_error_text(error_number), false};
+    delegate_.tcp_failed(host, port, error_number);
+}
+
 void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (fd < 0) {
         const int error_number = errno;
-        hand_over([&] { delegate_.tcp_failed(host, port, error_number); });
+        hand_over([&] { report_failed(host, port, error_number); });
         return;
     }
     binary_ = false;
@@ -243,7 +259,7 @@ void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
             valid_ = true;
             // Queued before the loop starts so that the owner hears of the
             // connection before anything the loop hands over.
-            post([this, host, port] { delegate_.tcp_connected(host, port); });
+            post([this, host, port] { report_connected(host, port); });
             receive_thread_ = std::thread([this, fd, host, port] {
                 name_thread("task_rx");
                 receive_loop(fd, host, port);
@@ -259,7 +275,7 @@ void tcp_client_t::connect_once(std::string host, std::uint16_t port) {
         if (so_ == fd) so_ = -1;
     }
     (void)::close(fd);
-    if (enabled_) hand_over([&] { delegate_.tcp_failed(host, port, error_number); });
+    if (enabled_) hand_over([&] { report_failed(host, port, error_number); });
 }
 
 void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
@@ -324,11 +340,11 @@ void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
         binary_ = reassembler.binary();
         if (got.dropped > 0) console_.line(dropped_line_notice("tcp_client", got.dropped));
         if (!got.lines.empty() && !hand_over([&] {
-                for (const std::string_view line : got.lines) lines_.receive_line(line);
+                for (const std::string_view line : got.lines) delegate_.receive_line(line);
             }))
             break;
         if (got.is_frame && !hand_over([&] {
-                if (frames_.receive_arr(got.frame)) delegate_.first_binary_frame();
+                if (delegate_.receive_arr(got.frame)) delegate_.first_binary_frame();
             }))
             break;
     }
@@ -355,7 +371,7 @@ void tcp_client_t::receive_loop(int fd, std::string host, std::uint16_t port) {
             if (unsent_bytes > 0)
                 console_.line("tcp_client: " + std::to_string(unsent_bytes) + " bytes to " + host + ":" +
                               std::to_string(port) + " were not sent before the connection was lost");
-            post([this, host, port, loss_error] { delegate_.tcp_failed(host, port, loss_error); });
+            post([this, host, port, loss_error] { report_failed(host, port, loss_error); });
         }
     } else if (!valid_) {
         console_.line("tcp_client disconnected " + host + ":" + std::to_string(port));

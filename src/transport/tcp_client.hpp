@@ -12,13 +12,15 @@
 
 #include "platform/console.hpp"
 #include "platform/main_queue.hpp"
+#include "transport/link_state.hpp"
 #include "transport/receive_line.hpp"
 
 namespace plimsy {
 
-// What the owner of a TCP client provides. Every call arrives on the main
-// thread.
-class tcp_client_delegate_t {
+// What the owner of a TCP client provides: the receivers of the lines and
+// frames it reassembles, and the connection's events. Every call arrives on
+// the main thread.
+class tcp_client_delegate_t : public receive_line_t, public receive_arr_t {
 public:
     virtual ~tcp_client_delegate_t() = default;
     virtual void tcp_connected(const std::string& host, std::uint16_t port) = 0;
@@ -44,8 +46,8 @@ public:
 // thread: that is what lets a hand-over know the client is still alive.
 class tcp_client_t {
 public:
-    tcp_client_t(tcp_client_delegate_t& delegate, receive_line_t& lines, receive_arr_t& frames, main_queue_t& main,
-                 console_t& console, bool binary = false, bool force_text = true);
+    tcp_client_t(tcp_client_delegate_t& delegate, main_queue_t& main, console_t& console,
+                 transport_options_t options = {});
     // Disconnects and joins the workers; nothing reaches the delegate after.
     ~tcp_client_t();
     tcp_client_t(const tcp_client_t&) = delete;
@@ -69,6 +71,10 @@ public:
 
     bool enabled() const { return enabled_; }
     bool valid() const { return valid_; }
+    // Where the connection stands, as the main thread has been told: it
+    // changes with the delegate's events, in the same hand-over, so it never
+    // runs ahead of what the owner has seen. Main thread only.
+    const link_state_t& link() const { return link_; }
     bool connecting() const { return connecting_; }
     bool binary() const { return binary_; }
     bool force_text() const { return force_text_; }
@@ -97,9 +103,11 @@ private:
     // Runs fn on the main thread later, unless the client is gone by then.
     void post(std::function<void()> fn);
 
+    // On the main thread: sets link_ and tells the delegate.
+    void report_connected(const std::string& host, std::uint16_t port);
+    void report_failed(const std::string& host, std::uint16_t port, int error_number);
+
     tcp_client_delegate_t& delegate_;
-    receive_line_t& lines_;
-    receive_arr_t& frames_;
     main_queue_t& main_;
     console_t& console_;
 
@@ -109,6 +117,7 @@ private:
     const bool force_text_;
     std::atomic<bool> empty_lines_{false};
     std::atomic<bool> valid_{false};
+    link_state_t link_;  // main thread only
 
     // Guards so_ and every use of it from the main thread. The descriptor is
     // closed only by the worker that owns it (the attempt, then the loop),

@@ -189,12 +189,12 @@ void content_view_model_t::connection_button() {
 
 void content_view_model_t::toggle_log() {
     tick();
-    cnc_->set_log_enable(!cnc_->log_enable());
+    cnc_->pipeline.set_log_enable(!cnc_->pipeline.log_enable());
 }
 
 void content_view_model_t::clear_log() {
     tick();
-    cnc_->clear_log();
+    cnc_->pipeline.clear_log();
 }
 
 void content_view_model_t::send(const QString& text) {

@@ -99,8 +99,8 @@ public:
 
     config_connection_t& cfg() { return *cfg_; }
     connection_t& cnc() { return *cnc_; }
-    sensors_t& sensors() { return cnc_->sensors; }
-    const sensors_t& sensors() const { return cnc_->sensors; }
+    sensors_t& sensors() { return cnc_->pipeline.sensors; }
+    const sensors_t& sensors() const { return cnc_->pipeline.sensors; }
     const clock_t& clock() const { return clock_; }
     haptics_t& haptics() { return *haptics_; }
     // The simulated radio and board, present in simulate mode only.

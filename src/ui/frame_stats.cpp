@@ -59,8 +59,8 @@ void frame_stats_t::print() {
         longest_ * 1000, static_cast<unsigned long long>(over_25_), static_cast<unsigned long long>(over_33_),
         work(0.5), work(0.99), work(1.0),
         static_cast<unsigned long long>(trace_plot_item_t::rebuilds() - start_rebuilds_),
-        static_cast<unsigned long long>(view_.cnc().msg_count - start_lines_),
-        wall > 0 ? static_cast<double>(view_.cnc().msg_count - start_lines_) / wall : 0.0, cpu,
+        static_cast<unsigned long long>(view_.cnc().pipeline.msg_count - start_lines_),
+        wall > 0 ? static_cast<double>(view_.cnc().pipeline.msg_count - start_lines_) / wall : 0.0, cpu,
         wall > 0 ? 100 * cpu / wall : 0.0, static_cast<double>(u.ru_maxrss) / 1024.0);
     std::fflush(stdout);
 }
@@ -69,7 +69,7 @@ void frame_stats_t::print() {
 void frame_stats_t::begin() {
     start_wall_ = steady_seconds();
     start_cpu_ = cpu_seconds();
-    start_lines_ = view_.cnc().msg_count;
+    start_lines_ = view_.cnc().pipeline.msg_count;
     start_rebuilds_ = trace_plot_item_t::rebuilds();
     measuring_.store(true);
 }

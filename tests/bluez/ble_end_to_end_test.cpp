@@ -60,7 +60,7 @@ struct link_t {
         return all;
     }
     // Connected, with the board's notifications switched on.
-    bool ready() { return c.status_ble() == board_name && standin.notifying(board_address); }
+    bool ready() { return c.link_ble().up() && standin.notifying(board_address); }
     bool wait_ready() {
         return wait_for([&] { return ready(); });
     }
@@ -144,13 +144,13 @@ TEST_F(bluez_end_to_end, connects_the_board_by_its_exact_name_reads_lines_and_wr
     // the next line waits for the rest.
     ASSERT_TRUE(standin.notify(board_address, R"(gravity={"x":0.5,)"));
     ASSERT_TRUE(standin.notify(board_address, "\"y\":-0.25,\"z\":9.75}\r\ngravity={\"x\":"));
-    ASSERT_TRUE(wait_for([&] { return c.sensors.gravity.z == 9.75f; })) << link.console_text();
-    EXPECT_EQ(c.sensors.gravity.x, 0.5f);
-    EXPECT_EQ(c.sensors.gravity.y, -0.25f);
-    EXPECT_EQ(c.sensors.device_model, device_model_t::gravity);
+    ASSERT_TRUE(wait_for([&] { return c.pipeline.sensors.gravity.z == 9.75f; })) << link.console_text();
+    EXPECT_EQ(c.pipeline.sensors.gravity.x, 0.5f);
+    EXPECT_EQ(c.pipeline.sensors.gravity.y, -0.25f);
+    EXPECT_EQ(c.pipeline.sensors.device_model, device_model_t::gravity);
     EXPECT_EQ(c.ble().msg_rem(), "gravity={\"x\":");
     ASSERT_TRUE(standin.notify(board_address, "1,\"y\":2,\"z\":3}\n"));
-    ASSERT_TRUE(wait_for([&] { return c.sensors.gravity.z == 3.0f; }));
+    ASSERT_TRUE(wait_for([&] { return c.pipeline.sensors.gravity.z == 3.0f; }));
 
     // The calibration command: one write with response, with the postfix.
     c.send("C\n");
@@ -172,7 +172,7 @@ TEST_F(bluez_end_to_end, a_lost_board_is_found_again_but_not_after_the_user_disc
     // Out of range: the link drops and the board is gone. The coordinator
     // says it is looking for it again.
     standin.remove_board(board_address);
-    ASSERT_TRUE(wait_for([&] { return c.status_ble() == "BLE scanning..." && c.sta_fg_ble() == colour_t::red; }))
+    ASSERT_TRUE(wait_for([&] { return c.link_ble().kind == link_kind_t::lost; }))
         << link.console_text();
     EXPECT_TRUE(link.console_has("disconnected from " + board_name));
 
@@ -181,7 +181,7 @@ TEST_F(bluez_end_to_end, a_lost_board_is_found_again_but_not_after_the_user_disc
     standin.add_board(name, board_address, -60);
     ASSERT_TRUE(link.wait_ready()) << link.console_text();
     ASSERT_TRUE(standin.notify(board_address, "gravity={\"x\":0,\"y\":0,\"z\":1.5}\n"));
-    ASSERT_TRUE(wait_for([&] { return c.sensors.gravity.z == 1.5f; }));
+    ASSERT_TRUE(wait_for([&] { return c.pipeline.sensors.gravity.z == 1.5f; }));
 
     // A link that drops while the board stays in range comes back too.
     standin.drop_connection(board_address);
@@ -210,7 +210,7 @@ TEST_F(bluez_end_to_end, bridge_relays_between_the_board_and_a_tcp_peer) {
     ASSERT_TRUE(link.wait_ready()) << link.console_text();
     ASSERT_TRUE(wait_for([&] {
         peer.received();
-        return c.sta_fg_tcp() == colour_t::secondary;
+        return c.link_tcp().up();
     })) << link.console_text();
 
     // Board to peer: the notification's bytes as they came, not lines.
@@ -236,10 +236,13 @@ TEST_F(bluez_end_to_end, power_state_texts_and_the_board_again_when_the_radio_re
     standin.set_powered(false);
 
     c.connect_ble(board_name);
-    ASSERT_TRUE(wait_for([&] { return c.ble().status() == "BLE 4 powered OFF"; })) << link.console_text();
+    ASSERT_TRUE(wait_for([&] {
+        return c.link_ble().kind == link_kind_t::failed && link.console_has("ble_manager.state: 4 powered OFF");
+    })) << link.console_text();
+    EXPECT_EQ(c.ble().status(), "BLE 4 powered OFF");
     EXPECT_EQ(c.ble().sta_fg(), colour_t::red);
-    EXPECT_TRUE(link.console_has("ble_manager.state: 4 powered OFF"));
-    EXPECT_EQ(c.status_ble(), "BLE scanning...");
+    EXPECT_EQ(c.status_ble(), "BLE 4 powered OFF");
+    EXPECT_EQ(c.sta_fg_ble(), colour_t::red);
     EXPECT_EQ(standin.connects(board_address), 0);
 
     standin.set_powered(true);
@@ -248,8 +251,11 @@ TEST_F(bluez_end_to_end, power_state_texts_and_the_board_again_when_the_radio_re
     // Switched off while connected: the state shows, and the board is
     // connected again when the radio comes back.
     standin.set_powered(false);
-    ASSERT_TRUE(wait_for([&] { return c.ble().status() == "BLE 4 powered OFF" && !standin.connected(board_address); }))
-        << link.console_text();
+    ASSERT_TRUE(wait_for([&] {
+        return c.link_ble().kind == link_kind_t::failed && !standin.connected(board_address) &&
+               link.console_count("ble_manager.state: 4 powered OFF") == 2;
+    })) << link.console_text();
+    EXPECT_EQ(c.ble().status(), "BLE 4 powered OFF");
     EXPECT_EQ(c.ble().sta_fg(), colour_t::red);
     standin.set_powered(true);
     ASSERT_TRUE(wait_for([&] { return standin.connects(board_address) == 2 && link.ready(); }))
@@ -272,7 +278,11 @@ TEST(bluez_power_at_start, off_or_missing_radio_shows_its_state_not_a_scan) {
     {
         link_t link;
         link.c.connect_ble(board_name);
-        ASSERT_TRUE(wait_for([&] { return link.c.ble().status() == "BLE 4 powered OFF"; })) << link.console_text();
+        ASSERT_TRUE(wait_for([&] {
+            return link.c.link_ble().kind == link_kind_t::failed && link.console_has("ble_manager.state: 4 powered OFF");
+        })) << link.console_text();
+        EXPECT_EQ(link.c.ble().status(), "BLE 4 powered OFF");
+        EXPECT_EQ(link.c.status_ble(), "BLE 4 powered OFF");
         EXPECT_EQ(link.c.ble().sta_fg(), colour_t::red);
         EXPECT_FALSE(link.console_has("BLE scanning...")) << link.console_text();
         standin.set_powered(true);
@@ -283,7 +293,11 @@ TEST(bluez_power_at_start, off_or_missing_radio_shows_its_state_not_a_scan) {
     {
         link_t link;
         link.c.connect_ble(board_name);
-        ASSERT_TRUE(wait_for([&] { return link.c.ble().status() == "BLE 2 unsupported"; })) << link.console_text();
+        ASSERT_TRUE(wait_for([&] {
+            return link.c.link_ble().kind == link_kind_t::failed && link.console_has("ble_manager.state: 2 unsupported");
+        })) << link.console_text();
+        EXPECT_EQ(link.c.ble().status(), "BLE 2 unsupported");
+        EXPECT_EQ(link.c.status_ble(), "BLE 2 unsupported");
         EXPECT_EQ(link.c.ble().sta_fg(), colour_t::red);
         EXPECT_TRUE(link.console_has("ble_manager.state: 2 unsupported"));
         EXPECT_FALSE(link.console_has("BLE scanning...")) << link.console_text();

@@ -18,7 +18,7 @@ using namespace plimsy;
 
 namespace {
 
-struct recorder_t final : serial_delegate_t, receive_line_t, receive_arr_t {
+struct recorder_t final : serial_delegate_t {
     std::vector<std::string> lines;
     std::size_t frames = 0;
     std::string forwarded;
@@ -44,7 +44,7 @@ struct serial_pty : ::testing::Test {
     null_console_t console;
     qt_serial_port_t port;
     recorder_t rec;
-    serial_t serial{rec, rec, rec, port, queue, console};
+    serial_t serial{rec, port, queue, console};
 };
 
 }  // namespace
@@ -182,7 +182,7 @@ TEST(serial_bridge, raw_bytes_go_between_the_board_and_the_tcp_peer_both_ways) {
     c.connect_serial(board.link(), 115200);
     c.connect_tcp("127.0.0.1", peer.port());
     ASSERT_TRUE(peer.accept_peer());
-    ASSERT_TRUE(pump_until([&] { return c.sta_fg_serial() == colour_t::secondary && c.sta_fg_tcp() == colour_t::secondary; }))
+    ASSERT_TRUE(pump_until([&] { return c.link_serial().up() && c.link_tcp().up(); }))
         << c.status_serial() << " / " << c.status_tcp();
 
     // Board to peer: the bytes as they came, line ends and all.

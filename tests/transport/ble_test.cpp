@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/simulated_central.hpp"
+#include "transport/link_print.hpp"
 
 using namespace plimsy;
 
@@ -18,7 +19,7 @@ using lines = std::vector<std::string>;
 bytes_t bytes(std::string_view s) { return bytes_t(s.begin(), s.end()); }
 
 // Stands in for the coordinator: records everything the transport hands over.
-struct owner_t : ble_delegate_t, receive_line_t, receive_arr_t {
+struct owner_t : ble_delegate_t {
     void ble_connected(const std::string& name) override { connected.push_back(name); }
     void ble_disconnected(const std::string& name) override { disconnected.push_back(name); }
     void forward_to_tcp(std::span<const std::uint8_t> b) override { forwarded.emplace_back(b.begin(), b.end()); }
@@ -40,7 +41,7 @@ struct ble_fixture : ::testing::Test {
     captured_console_t console;
     counting_haptics_t haptics;
     owner_t owner;
-    ble_t ble{owner, owner, owner, &central, console, haptics};
+    ble_t ble{owner, &central, console, haptics};
 
     bool has_line(std::string_view text) const {
         const auto all = console.lines();
@@ -190,7 +191,7 @@ TEST(ble, without_force_text_binary_mode_keeps_text_as_frames) {
     captured_console_t console;
     counting_haptics_t haptics;
     owner_t owner;
-    ble_t ble{owner, owner, owner, &central, console, haptics, /*binary=*/false, /*force_text=*/false};
+    ble_t ble{owner, &central, console, haptics, {.force_text = false}};
     auto& board = central.add_peripheral(board_name);
     ble.set_enabled(true);
     central.run_pending();
@@ -310,6 +311,50 @@ TEST_F(ble_fixture, reconnects_after_a_loss_but_not_after_the_user_disconnects) 
     EXPECT_EQ(central.scans_started(), scans);
     EXPECT_EQ(owner.disconnected.size(), 1u);
     EXPECT_EQ(owner.connected.size(), 2u);
+}
+
+// The link as a value, through every stage the radio and the board take it.
+TEST_F(ble_fixture, link_state_follows_the_radio_and_the_board) {
+    central.run_pending();
+    EXPECT_EQ(ble.link(), link_state_t{}) << "never asked for";
+    connect_ble();
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::scanning, board_name, "", false}));
+
+    auto& board = central.add_peripheral(board_name);
+    central.run_pending(1);  // the advertisement: found, and asked to connect
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::connecting, board_name, "", false}));
+    central.run_pending();
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::connected, board_name, "", false}));
+
+    board.lose();
+    central.run_pending();
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::lost, board_name, "The connection has timed out unexpectedly.", false}));
+    EXPECT_FALSE(ble.link().up());
+
+    // A radio that cannot scan outranks the search for the board.
+    central.set_power(ble_power_t::powered_off);
+    central.run_pending();
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::failed, board_name, "BLE 4 powered OFF", false}));
+    central.set_power(ble_power_t::unauthorized);
+    central.run_pending();
+    EXPECT_EQ(ble.link().error, "BLE 3 unauthorized");
+    // Resetting passes: the scan starts as soon as the radio is on.
+    central.set_power(ble_power_t::resetting);
+    central.run_pending();
+    EXPECT_NE(ble.link().kind, link_kind_t::failed);
+
+    board.reappear();
+    central.set_power(ble_power_t::powered_on);
+    central.run_pending();
+    EXPECT_TRUE(ble.link().up());
+    EXPECT_EQ(ble.link().peer, board_name);
+
+    user_disconnect();
+    EXPECT_EQ(ble.link(), (link_state_t{link_kind_t::offline, "", "", true}));
+    // Switched off while not wanted: still simply offline.
+    central.set_power(ble_power_t::powered_off);
+    central.run_pending();
+    EXPECT_EQ(ble.link().kind, link_kind_t::offline);
 }
 
 TEST_F(ble_fixture, power_states_show_their_texts_and_powering_on_reconnects) {

@@ -56,7 +56,7 @@ struct bridge_fixture : ::testing::Test {
     }
     bool ble_up() {
         c.connect_ble(board_name);
-        return pump_until([&] { return c.sta_fg_ble() == colour_t::secondary; });
+        return pump_until([&] { return c.link_ble().up(); });
     }
 };
 
@@ -66,7 +66,7 @@ TEST_F(bridge_fixture, a_tcp_peer_flooding_a_board_that_stops_answering_is_bound
     ASSERT_TRUE(ble_up());
     c.connect_tcp("127.0.0.1", peer.port());
     ASSERT_TRUE(peer.accept_peer());
-    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::secondary; }));
+    ASSERT_TRUE(pump_until([&] { return c.link_tcp().up(); }));
 
     // 4 MB while the board answers no write: the radio's queue stays within
     // the limit and the rest is refused with a console line, not kept.
@@ -99,7 +99,7 @@ TEST_F(bridge_fixture, a_board_flooding_a_tcp_peer_that_reads_arrives_whole_and_
     ASSERT_TRUE(ble_up());
     c.connect_tcp("127.0.0.1", peer.port());
     ASSERT_TRUE(peer.accept_peer());
-    ASSERT_TRUE(pump_until([&] { return c.sta_fg_tcp() == colour_t::secondary; }));
+    ASSERT_TRUE(pump_until([&] { return c.link_tcp().up(); }));
 
     std::string sent;
     for (int i = 0; i < 4000; ++i) sent += "gravity={\"x\":" + std::to_string(i) + ",\"y\":0,\"z\":9.8}\n";
@@ -109,42 +109,42 @@ TEST_F(bridge_fixture, a_board_flooding_a_tcp_peer_that_reads_arrives_whole_and_
     ASSERT_TRUE(pump_until([&] { return central->pending() == 0 && c.tcp_client().unsent() == 0; }));
     reader.join();
     EXPECT_TRUE(got == sent) << got.size() << " of " << sent.size() << " bytes";
-    EXPECT_EQ(c.sensors.gravity.x, 3999.0f);
+    EXPECT_EQ(c.pipeline.sensors.gravity.x, 3999.0f);
 }
 
 TEST_F(bridge_fixture, notifications_cut_at_every_size_keep_characters_and_lines) {
     auto& p = board();
     ASSERT_TRUE(ble_up());
-    c.set_log_enable(true);
+    c.pipeline.set_log_enable(true);
     const std::string line = "bme680={\"t\":21.5,\"name\":\"K\xC3\xBC" "che \xE2\x82\xAC \xF0\x9F\x8C\xA1\"}";
     for (std::size_t size = 1; size <= 24; ++size) {
         central->notify_size = size;
-        c.clear_log();
+        c.pipeline.clear_log();
         ASSERT_TRUE(p.notify(line + "\r\n"));
         ASSERT_TRUE(pump_until([&] { return central->pending() == 0; }));
-        EXPECT_EQ(lines_t(c.arr_rx().begin(), c.arr_rx().end()), lines_t{line}) << "notifications of " << size;
-        EXPECT_FALSE(c.binary);
+        EXPECT_EQ(lines_t(c.pipeline.arr_rx().begin(), c.pipeline.arr_rx().end()), lines_t{line}) << "notifications of " << size;
+        EXPECT_FALSE(c.pipeline.binary);
     }
     // A keep-alive between two pieces of a line.
     central->notify_size = 20;
-    c.clear_log();
+    c.pipeline.clear_log();
     p.notify("gravity={\"x\":1,");
     p.notify(std::string_view("\0", 1));
     p.notify("\"y\":0,\"z\":9.8}\n");
     ASSERT_TRUE(pump_until([&] { return central->pending() == 0; }));
-    EXPECT_EQ(lines_t(c.arr_rx().begin(), c.arr_rx().end()), lines_t{"gravity={\"x\":1,\"y\":0,\"z\":9.8}"});
-    EXPECT_EQ(c.sensors.gravity.x, 1.0f);
+    EXPECT_EQ(lines_t(c.pipeline.arr_rx().begin(), c.pipeline.arr_rx().end()), lines_t{"gravity={\"x\":1,\"y\":0,\"z\":9.8}"});
+    EXPECT_EQ(c.pipeline.sensors.gravity.x, 1.0f);
 }
 
 TEST_F(bridge_fixture, an_endless_line_over_ble_is_dropped_and_reported_like_tcp) {
     auto& p = board();
     ASSERT_TRUE(ble_up());
-    c.set_log_enable(true);
+    c.pipeline.set_log_enable(true);
     const std::string junk(67581, 'j');
     p.notify(junk + "gravity={\"x\":5,\"y\":0,\"z\":9.8}\nok\n");
     ASSERT_TRUE(pump_until([&] { return central->pending() == 0; }));
-    EXPECT_TRUE(lines_t(c.arr_rx().begin(), c.arr_rx().end()) == lines_t{"ok"}) << c.arr_rx().size() << " lines";
-    EXPECT_NE(c.sensors.gravity.x, 5.0f) << "the tail of the junk was decoded";
+    EXPECT_TRUE(lines_t(c.pipeline.arr_rx().begin(), c.pipeline.arr_rx().end()) == lines_t{"ok"}) << c.pipeline.arr_rx().size() << " lines";
+    EXPECT_NE(c.pipeline.sensors.gravity.x, 5.0f) << "the tail of the junk was decoded";
     EXPECT_TRUE(console_has("BLE: dropped an incomplete line of "));
 }
 

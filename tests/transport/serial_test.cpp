@@ -6,6 +6,7 @@
 
 #include "platform/manual_main_queue.hpp"
 #include "transport/connection.hpp"
+#include "transport/link_print.hpp"
 
 using namespace plimsy;
 
@@ -55,7 +56,7 @@ public:
     }
 };
 
-struct recorder_t final : serial_delegate_t, receive_line_t, receive_arr_t {
+struct recorder_t final : serial_delegate_t {
     std::vector<std::string> lines;
     std::vector<std::vector<std::uint8_t>> frames;
     std::vector<std::uint8_t> forwarded;
@@ -82,7 +83,7 @@ struct serial_fixture : ::testing::Test {
     captured_console_t console;
     fake_serial_port_t port;
     recorder_t rec;
-    serial_t serial{rec, rec, rec, port, queue, console};
+    serial_t serial{rec, port, queue, console};
 
     void wait(double seconds) {
         clock.advance(seconds);
@@ -225,35 +226,49 @@ TEST(serial_coordinator, status_commands_and_a_new_connection_clear_the_log) {
         port = made.get();
         return made;
     });
-    c.set_log_enable(true);
+    c.pipeline.set_log_enable(true);
 
     EXPECT_EQ(c.status_serial(), "offline");
     c.connect_serial("/dev/ttyACM0", 115200);
     ASSERT_NE(port, nullptr);
-    EXPECT_EQ(c.status_serial(), "/dev/ttyACM0 not found: is the board plugged in? Waiting for it");
+    const std::string missing = "/dev/ttyACM0 not found: is the board plugged in? Waiting for it";
+    EXPECT_EQ(c.link_serial(), (link_state_t{link_kind_t::failed, "/dev/ttyACM0 115200", missing, false}));
+    EXPECT_EQ(c.link_serial(), c.serial().link()) << "the coordinator and its transport agree";
+    EXPECT_EQ(c.status_serial(), missing);
     EXPECT_EQ(c.sta_fg_serial(), colour_t::red);
 
     port->ports = {usb("/dev/ttyACM0", "")};
     clock.advance(serial_t::retry_delay);
     queue.run_pending();
+    EXPECT_EQ(c.link_serial(), (link_state_t{link_kind_t::connected, "/dev/ttyACM0 115200", "", false}));
     EXPECT_EQ(c.status_serial(), "/dev/ttyACM0 115200");
     EXPECT_EQ(c.sta_fg_serial(), colour_t::secondary);
+    // Asked again while open: nothing changes.
+    c.connect_serial("/dev/ttyACM0", 115200);
+    EXPECT_TRUE(c.link_serial().up());
 
     port->receive("boot\ngravity={\"x\":0.1,\"y\":0.2,\"z\":9.8}\n");
-    EXPECT_EQ(c.arr_rx().size(), 2u);
+    EXPECT_EQ(c.pipeline.arr_rx().size(), 2u);
     c.send("C\n");
     EXPECT_EQ(port->written, bytes_of("C\n")) << "no prefix or postfix on a cable";
 
     port->unplug();
+    EXPECT_EQ(c.link_serial().kind, link_kind_t::lost);
+    EXPECT_EQ(c.link_serial(), c.serial().link());
     EXPECT_EQ(c.sta_fg_serial(), colour_t::red);
     EXPECT_NE(c.status_serial().find("unplugged"), std::string::npos);
+    EXPECT_EQ(c.status_serial(), c.link_serial().error);
     clock.advance(serial_t::retry_delay);
     queue.run_pending();
+    EXPECT_TRUE(c.link_serial().up());
     EXPECT_EQ(c.sta_fg_serial(), colour_t::secondary);
-    EXPECT_TRUE(c.arr_rx().empty()) << "a new connection starts a new log";
+    EXPECT_TRUE(c.pipeline.arr_rx().empty()) << "a new connection starts a new log";
 
     c.disconnect();
+    EXPECT_EQ(c.link_serial(), (link_state_t{link_kind_t::offline, "", "", true}));
+    EXPECT_EQ(c.serial().link(), c.link_serial());
     EXPECT_EQ(c.status_serial(), "offline");
+    EXPECT_EQ(c.sta_fg_serial(), colour_t::accent);
     EXPECT_FALSE(c.serial().enabled());
     EXPECT_FALSE(port->is_open());
 }

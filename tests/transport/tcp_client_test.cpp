@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +22,7 @@
 
 #include "platform/console.hpp"
 #include "platform/manual_main_queue.hpp"
+#include "transport/link_print.hpp"
 #include "transport/tcp_client.hpp"
 #include "transport/tcp_fixture.hpp"
 #include "transport/test_server.hpp"
@@ -132,12 +134,17 @@ TEST(tcp_client, invalid_text_switches_to_binary_frames_and_text_brings_it_back)
 
 TEST(tcp_client, failed_attempts_and_lost_connections_reach_tcp_failed) {
     fixture_t f;
+    EXPECT_EQ(f.client->link(), link_state_t{});
+    std::string refused_at;
     {
         test_server_t refusing(false);
+        refused_at = "127.0.0.1:" + std::to_string(refusing.port());
         EXPECT_FALSE(f.client->connect("127.0.0.1", refusing.port()));
+        EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::connecting, refused_at, "", false}));
         ASSERT_TRUE(f.pump_until([&] { return !f.owner.failed.empty(); }));
     }
     EXPECT_EQ(f.owner.failed, std::vector<int>{ECONNREFUSED});
+    EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::failed, refused_at, std::strerror(ECONNREFUSED), false}));
     EXPECT_TRUE(f.client->enabled()) << "the owner retries while enabled";
     EXPECT_FALSE(f.client->valid());
 
@@ -150,6 +157,7 @@ TEST(tcp_client, failed_attempts_and_lost_connections_reach_tcp_failed) {
         EXPECT_FALSE(f.client->connect(host, server.port()));
         ASSERT_TRUE(f.pump_until([&] { return !f.owner.failed.empty(); }));
         EXPECT_EQ(f.owner.failed[0], EDESTADDRREQ) << host;
+        EXPECT_EQ(f.client->link().kind, link_kind_t::failed) << host;
     }
     EXPECT_TRUE(f.owner.connected.empty());
 
@@ -157,8 +165,11 @@ TEST(tcp_client, failed_attempts_and_lost_connections_reach_tcp_failed) {
     f.owner.failed.clear();
     ASSERT_TRUE(f.idle());
     ASSERT_TRUE(f.connect(server));
+    const std::string where = "127.0.0.1:" + std::to_string(server.port());
+    EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::connected, where, "", false}));
     server.close_peer();
     ASSERT_TRUE(f.pump_until([&] { return !f.owner.failed.empty(); }));
+    EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::lost, where, "Connection closed by peer", false}));
     EXPECT_FALSE(f.client->valid());
     EXPECT_TRUE(f.client->enabled());
     EXPECT_FALSE(f.client->send(std::span<const std::uint8_t>()));
@@ -194,7 +205,40 @@ TEST(tcp_client, disconnect_ends_a_loop_waiting_for_the_peer_without_failure) {
     EXPECT_EQ(server.receive(), "") << "the peer sees the end of the stream";
     f.queue.run_pending();
     EXPECT_TRUE(f.owner.failed.empty());
+    EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::offline, "", "", true}));
     f.client->disconnect();  // twice is harmless
+}
+
+// News of an attempt that the main thread has not yet taken when the user
+// disconnects must not bring the link back: neither a refusal (a red error
+// and a retry the user did not ask for) nor a connection (a link shown up
+// that is already closed).
+TEST(tcp_client, news_that_arrives_after_the_user_disconnected_is_dropped) {
+    {
+        fixture_t f;
+        test_server_t refusing(false);
+        EXPECT_FALSE(f.client->connect("127.0.0.1", refusing.port()));
+        // The attempt's worker now waits for the main thread to take its failure.
+        ASSERT_TRUE(f.queue.wait_for_work(patience));
+        f.client->disconnect();
+        ASSERT_TRUE(f.idle());
+        EXPECT_TRUE(f.owner.failed.empty());
+        EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::offline, "", "", true}));
+    }
+    {
+        fixture_t f;
+        test_server_t server;
+        EXPECT_FALSE(f.client->connect("127.0.0.1", server.port()));
+        ASSERT_TRUE(server.accept_peer());
+        ASSERT_TRUE(f.queue.wait_for_work(patience));  // the connection, not yet announced
+        f.client->disconnect();
+        ASSERT_TRUE(f.idle());
+        f.queue.run_pending();
+        EXPECT_TRUE(f.owner.connected.empty());
+        EXPECT_TRUE(f.owner.failed.empty());
+        EXPECT_EQ(f.client->link(), (link_state_t{link_kind_t::offline, "", "", true}));
+        EXPECT_EQ(server.receive(), "") << "the peer sees the end of the stream";
+    }
 }
 
 TEST(tcp_client, writing_to_a_closed_peer_ends_the_connection_without_a_signal) {

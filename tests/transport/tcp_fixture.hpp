@@ -18,7 +18,7 @@
 namespace plimsy {
 
 // Plays the coordinator: records what reaches it, on the main thread only.
-struct tcp_owner_t : tcp_client_delegate_t, receive_line_t, receive_arr_t {
+struct tcp_owner_t : tcp_client_delegate_t {
     void tcp_connected(const std::string& host, std::uint16_t port) override {
         connected.push_back(host + ":" + std::to_string(port));
     }
@@ -49,7 +49,7 @@ struct tcp_owner_t : tcp_client_delegate_t, receive_line_t, receive_arr_t {
 
 struct tcp_fixture_t {
     explicit tcp_fixture_t(bool force_text = true)
-        : client(std::make_unique<tcp_client_t>(owner, owner, owner, queue, console, false, force_text)) {}
+        : client(std::make_unique<tcp_client_t>(owner, queue, console, transport_options_t{.force_text = force_text})) {}
 
     // Pumps the main queue until done() holds or test_patience runs out.
     bool pump_until(const std::function<bool()>& done) {

@@ -292,7 +292,7 @@ TEST(config_sheet, typing_in_a_field_runs_no_shortcut) {
     f.view->toggle_log();
     ASSERT_TRUE(f.view->log_enable());
     f.receive(R"(shtc3={"temp":22.1,"humidity":45.0})");
-    ASSERT_FALSE(cnc.arr_rx().empty());
+    ASSERT_FALSE(cnc.pipeline.arr_rx().empty());
     open_sheet(f);
     ASSERT_TRUE(cnc.ble().enabled());
 
@@ -311,7 +311,7 @@ TEST(config_sheet, typing_in_a_field_runs_no_shortcut) {
         EXPECT_FALSE(cfg.enable_bridge());
         EXPECT_TRUE(cnc.ble().enabled());
         EXPECT_TRUE(f.view->log_enable());
-        EXPECT_FALSE(cnc.arr_rx().empty());
+        EXPECT_FALSE(cnc.pipeline.arr_rx().empty());
         EXPECT_TRUE(cfg.show_config());
     }
     EXPECT_EQ(cfg.ble_name(), "dl BDL");

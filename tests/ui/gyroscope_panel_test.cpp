@@ -121,7 +121,7 @@ TEST(gyroscope_panel, plot_draws_the_series_that_are_switched_on) {
     ui_fixture_t f{no_board{}};
     ASSERT_TRUE(f.ok());
     // x high and level, y and z low, so the red line stands alone.
-    for (int i = 0; i < 400; ++i) f.view->cnc().receive_line(R"(gyroscope={"x":120.0,"y":-60.0,"z":-90.0})");
+    for (int i = 0; i < 400; ++i) f.view->cnc().pipeline.receive_line(R"(gyroscope={"x":120.0,"y":-60.0,"z":-90.0})");
     ASSERT_TRUE(f.wait_for([&] { return f.visible("tracePlot"); }));
     // A fifth of the width, two pixels thick.
     EXPECT_TRUE(f.wait_for([&] { return red_pixels(f) > 100; }));

@@ -89,29 +89,29 @@ TEST(main_screen, toolbar_and_log_shortcuts) {
 
     // "l" turns logging on: lines reach the log and the title takes the
     // log's colour; "l" again turns it off.
-    EXPECT_FALSE(f.view->cnc().log_enable());
+    EXPECT_FALSE(f.view->cnc().pipeline.log_enable());
     f.key(Qt::Key_L);
-    EXPECT_TRUE(f.view->cnc().log_enable());
+    EXPECT_TRUE(f.view->cnc().pipeline.log_enable());
     f.receive(R"(gravity={"x":0.06,"y":0.198,"z":9.78})");
     f.receive("not a message");
-    EXPECT_EQ(f.view->cnc().arr_rx().size(), 2u);
+    EXPECT_EQ(f.view->cnc().pipeline.arr_rx().size(), 2u);
     EXPECT_TRUE(f.text("logText").contains("gravity="));
     EXPECT_EQ(f.item("clearButton")->property("textColour").value<QColor>(), f.view->clear_colour());
     EXPECT_NE(f.view->clear_colour(), palette_colour(colour_t::secondary));
 
     // Delete empties the log and the counters.
-    EXPECT_GT(f.view->cnc().msg_count, 0u);
+    EXPECT_GT(f.view->cnc().pipeline.msg_count, 0u);
     f.key(Qt::Key_Delete);
-    EXPECT_TRUE(f.view->cnc().arr_rx().empty());
-    EXPECT_EQ(f.view->cnc().msg_count, 0u);
-    EXPECT_EQ(f.view->cnc().msg_good, 0u);
+    EXPECT_TRUE(f.view->cnc().pipeline.arr_rx().empty());
+    EXPECT_EQ(f.view->cnc().pipeline.msg_count, 0u);
+    EXPECT_EQ(f.view->cnc().pipeline.msg_good, 0u);
     EXPECT_EQ(f.text("logText"), "");
 
     ASSERT_TRUE(f.click("logButton"));
-    EXPECT_FALSE(f.view->cnc().log_enable());
+    EXPECT_FALSE(f.view->cnc().pipeline.log_enable());
     EXPECT_EQ(f.item("logButton")->property("textColour").value<QColor>(), palette_colour(colour_t::secondary));
     ASSERT_TRUE(f.click("logButton"));
-    EXPECT_TRUE(f.view->cnc().log_enable());
+    EXPECT_TRUE(f.view->cnc().pipeline.log_enable());
     EXPECT_EQ(f.view->log_menu_text(), "Disable");
     // The title's context menu offers the same toggle under its own name.
     QObject* menu_item = f.object("logMenuItem");
@@ -119,11 +119,11 @@ TEST(main_screen, toolbar_and_log_shortcuts) {
     EXPECT_EQ(menu_item->property("text").toString(), "Disable");
     QMetaObject::invokeMethod(menu_item, "triggered");
     f.pump();
-    EXPECT_FALSE(f.view->cnc().log_enable());
+    EXPECT_FALSE(f.view->cnc().pipeline.log_enable());
     EXPECT_EQ(menu_item->property("text").toString(), "Enable");
     QMetaObject::invokeMethod(menu_item, "triggered");
     f.pump();
-    EXPECT_TRUE(f.view->cnc().log_enable());
+    EXPECT_TRUE(f.view->cnc().pipeline.log_enable());
 
     // Every action began with a selection tick.
     EXPECT_GE(f.haptics.selections - ticks, 9);
@@ -135,7 +135,7 @@ TEST(main_screen, toolbar_and_log_shortcuts) {
     ASSERT_NE(field, nullptr);
     field->forceActiveFocus();
     f.type("l");
-    EXPECT_TRUE(f.view->cnc().log_enable());
+    EXPECT_TRUE(f.view->cnc().pipeline.log_enable());
 }
 
 TEST(main_screen, connection_button_label_and_action) {

@@ -49,7 +49,7 @@ TEST(serial_sheet, a_board_on_a_cable_is_chosen_in_the_sheet_and_shown_in_the_to
 
     // A board line reaches the model; a command reaches the board bare.
     board.send("gravity={\"x\":0.5,\"y\":0,\"z\":9.75}\n");
-    ASSERT_TRUE(f.wait_for([&] { return f.view->cnc().sensors.device_model == device_model_t::gravity; }));
+    ASSERT_TRUE(f.wait_for([&] { return f.view->cnc().pipeline.sensors.device_model == device_model_t::gravity; }));
     f.view->cnc().send("C\n");
     std::string got;
     ASSERT_TRUE(f.wait_for([&] {

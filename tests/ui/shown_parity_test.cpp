@@ -159,8 +159,8 @@ struct screen_t {
         view = std::make_unique<content_view_model_t>(o);
     }
     void feed(const std::vector<std::string>& lines) {
-        view->cnc().set_log_enable(true);
-        for (const auto& line : lines) view->cnc().receive_line(line);
+        view->cnc().pipeline.set_log_enable(true);
+        for (const auto& line : lines) view->cnc().pipeline.receive_line(line);
     }
     std::vector<shown_object_t> state() { return shown_state(view->cnc(), view->cfg()); }
     template <typename M>

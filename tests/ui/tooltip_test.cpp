@@ -99,7 +99,7 @@ TEST(tooltips, say_what_each_button_does_and_its_key) {
 
     // Texts that follow the state of what they switch.
     auto calibration_step = [&](const std::string& step) {
-        view.cnc().receive_line(
+        view.cnc().pipeline.receive_line(
             R"(compass_c={"h":3.0,"x_raw":296,"y_raw":42,"z_raw":-120,"x_min":-412,"y_min":-398,"z_min":-377,)"
             R"("x_max":405,"y_max":420,"z_max":388,"xv_min":-210,"yv_min":-201,"xv_max":215,"yv_max":199,)"
             R"("z_ang":0,"c":")" +

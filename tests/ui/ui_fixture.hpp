@@ -93,7 +93,7 @@ public:
     // Waits until the board has sent `n` lines since connecting, enough for
     // every kind of line it sends on a loaded machine too.
     bool wait_lines(std::uint64_t n) {
-        return wait_for([&] { return view->cnc().msg_count >= n; }, 15000);
+        return wait_for([&] { return view->cnc().pipeline.msg_count >= n; }, 15000);
     }
 
     simulated_peripheral_t* peripheral() const { return view->simulated_peripheral(); }
@@ -131,7 +131,7 @@ public:
 
     // Feeds one line as if the board had sent it.
     void receive(const std::string& line) {
-        view->cnc().receive_line(line);
+        view->cnc().pipeline.receive_line(line);
         pump(10);
     }
 
