@@ -185,6 +185,8 @@ void sensors_t::update_gavrin3_events(std::uint8_t alarm, std::uint8_t PIR) {
     select(device_model_t::gavrin3);
 }
 
+// One line per record of the key list (model/message_keys.hpp): a record
+// without its line here does not compile.
 void sensors_t::apply(const record_t& record) {
     std::visit(overloaded{
                    [&](const hmc5883_str_t& r) { update_hmc5883(r.x, r.y, r.z); },
