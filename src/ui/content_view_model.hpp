@@ -188,6 +188,11 @@ private:
     bool announce_pending_ = false;
     QString settings_notice_;
     bool portrait_ = false;
+
+public slots:
+    // A board command by its name in model/board_commands.hpp
+    // ("calibrate"); an unknown name sends nothing and says so.
+    void command(const QString& name);
 };
 
 }  // namespace plimsy

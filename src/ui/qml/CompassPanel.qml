@@ -30,8 +30,8 @@ ColumnLayout {
         view: panel.view
     }
 
-    function compass() { panelModel.send("G\n"); }
-    function heading() { panelModel.send("H\n"); }
+    function compass() { panelModel.command("compass"); }
+    function heading() { panelModel.command("heading"); }
 
     Shortcut {
         objectName: "compassShortcut"

@@ -18,7 +18,7 @@ ColumnLayout {
     Shortcut {
         objectName: "gyroscopeShortcut"
         sequence: "R"
-        onActivated: gyro.title()
+        onActivated: gyro.command("reboot")
     }
 
     RoundedButton {
@@ -30,7 +30,7 @@ ColumnLayout {
         textColour: Theme.primary
         backgroundColour: "transparent"
         leftPadding: 0
-        onActivated: gyro.title()
+        onActivated: gyro.command("reboot")
     }
 
     TextMetrics {
