@@ -13,10 +13,10 @@ ColumnLayout {
     spacing: 10
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
-    readonly property real fontSize: PanelSizes.font
+    readonly property real fontSize: Theme.fontSize
     // The table is 38 characters wide; it shrinks rather than clip on a
     // narrow window.
-    readonly property real tableFontSize: Math.max(10, Math.min(16, panel.width / (38 * 0.62)))
+    readonly property real tableFontSize: Math.max(Theme.fontMin, Math.min(Theme.fontTableMax, panel.width / (38 * 0.62)))
 
     CompassCalibrationPanelModel {
         id: panelModel
@@ -217,7 +217,7 @@ ColumnLayout {
                 text: panelModel.overflow_s
                 color: Theme.orange
                 font.family: Theme.monospace
-                font.pixelSize: Math.max(10, panel.tableFontSize * 0.8)
+                font.pixelSize: Math.max(Theme.fontMin, panel.tableFontSize * 0.8)
                 wrapMode: Text.WrapAnywhere
                 textFormat: Text.PlainText
             }

@@ -26,9 +26,9 @@ ColumnLayout {
         text: "Gyroscope"
         tip: gyro.tooltips.title
         bold: true
-        fontSize: 17
+        fontSize: Theme.fontTitle
         textColour: Theme.primary
-        backgroundColour: "transparent"
+        backgroundColour: Theme.clear
         leftPadding: 0
         onActivated: gyro.command("reboot")
     }
@@ -102,7 +102,7 @@ ColumnLayout {
                 text: modelData
                 tip: gyro.tooltips.legend
                 textColour: gyro.legend_colours[index] ?? Theme.tertiary
-                backgroundColour: "transparent"
+                backgroundColour: Theme.clear
                 leftPadding: 28
                 onActivated: gyro.toggle_series(index)
                 // A short stroke of the series, so the entry reads as its key.
