@@ -88,7 +88,8 @@ void read_accelerometer(accelerometer_t& acc) {
 // input, so it is read for the first input only.
 void read_state(receive_pipeline_t& pipeline) {
     sensors_t& s = pipeline.sensors;
-    consume(s.debug_description());  // includes the magnetometers' descriptions
+    consume(s.hmc5883.debug_description());
+    consume(s.hmc5883n.debug_description());
     consume(device_model_name(s.device_model));
 
     consume(s.compass.heading_s());

@@ -9,8 +9,6 @@ namespace plimsy {
 // Power-management status of the board: the three status registers as
 // numbers, battery voltage and level as received.
 struct adp536x_t {
-    static constexpr const char* qualified_name = "Plimsy_sensors.adp536x_t";
-
     std::uint8_t cs1 = 0;
     std::uint8_t cs2 = 0;
     std::uint8_t pgs = 0;

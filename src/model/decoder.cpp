@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cfloat>
 #include <charconv>
@@ -17,60 +18,49 @@ namespace plimsy {
 
 namespace {
 
-constexpr std::string_view key_names[message_key_count] = {
-    "hmc5883", "hmc5883n", "mpu6050",   "iis2dlpc", "adp536x", "adxl362", "adxl372", "gravity", "gyro",
-    "gyroscope", "gps",    "compass", "compass_c", "bh1749",  "bme680",  "shtc3",   "rtc",     "gavrin3_events",
+// The keys grouped by length, so that a lookup compares the received key
+// with the few of its length only, first character first; an unknown key
+// usually costs no text comparison at all.
+constexpr std::size_t longest_key = [] {
+    std::size_t n = 0;
+    for (const std::string_view k : message_key_names) n = std::max(n, k.size());
+    return n;
+}();
+
+struct key_index_t {
+    // Key numbers ordered by length; those of length n are
+    // order[start[n]] up to order[start[n + 1]].
+    std::array<std::uint8_t, message_key_names.size()> order{};
+    std::array<std::uint8_t, longest_key + 2> start{};
 };
+
+constexpr key_index_t key_index = [] {
+    key_index_t index;
+    std::size_t next = 0;
+    for (std::size_t length = 0; length <= longest_key; ++length) {
+        index.start[length] = static_cast<std::uint8_t>(next);
+        for (std::size_t k = 0; k < message_key_names.size(); ++k)
+            if (message_key_names[k].size() == length) index.order[next++] = static_cast<std::uint8_t>(k);
+    }
+    index.start[longest_key + 1] = static_cast<std::uint8_t>(next);
+    return index;
+}();
 
 }  // namespace
 
 std::string_view message_key_name(message_key_t key) {
     const auto i = static_cast<std::size_t>(key);
-    return i < std::size(key_names) ? key_names[i] : std::string_view("unknown");
+    return i < message_key_names.size() ? message_key_names[i] : std::string_view("unknown");
 }
 
 std::optional<message_key_t> match_key(std::string_view key) {
-    using k = message_key_t;
-    // The length and the first character leave at most three candidates, so
-    // an unknown key costs one or two short comparisons.
-    auto is = [key](k candidate) -> std::optional<k> {
-        if (key == key_names[static_cast<std::size_t>(candidate)]) return candidate;
-        return std::nullopt;
-    };
-    switch (key.size()) {
-        case 3:
-            if (key[0] == 'g') return is(k::gps);
-            if (key[0] == 'r') return is(k::rtc);
-            return std::nullopt;
-        case 4: return is(k::gyro);
-        case 5: return is(k::shtc3);
-        case 6:
-            if (key[1] == 'h') return is(k::bh1749);
-            if (key[1] == 'm') return is(k::bme680);
-            return std::nullopt;
-        case 7:
-            switch (key[0]) {
-                case 'h': return is(k::hmc5883);
-                case 'm': return is(k::mpu6050);
-                case 'g': return is(k::gravity);
-                case 'c': return is(k::compass);
-                case 'a':
-                    if (key[2] == 'p') return is(k::adp536x);
-                    if (key[5] == '6') return is(k::adxl362);
-                    return is(k::adxl372);
-                default: return std::nullopt;
-            }
-        case 8:
-            if (key[0] == 'h') return is(k::hmc5883n);
-            if (key[0] == 'i') return is(k::iis2dlpc);
-            return std::nullopt;
-        case 9:
-            if (key[0] == 'g') return is(k::gyroscope);
-            if (key[0] == 'c') return is(k::compass_c);
-            return std::nullopt;
-        case 14: return is(k::gavrin3_events);
-        default: return std::nullopt;
+    if (key.empty() || key.size() > longest_key) return std::nullopt;
+    const std::size_t end = key_index.start[key.size() + 1];
+    for (std::size_t i = key_index.start[key.size()]; i < end; ++i) {
+        const std::string_view candidate = message_key_names[key_index.order[i]];
+        if (candidate.front() == key.front() && candidate == key) return static_cast<message_key_t>(key_index.order[i]);
     }
+    return std::nullopt;
 }
 
 namespace {
@@ -541,6 +531,14 @@ bool extract(simdjson::dom::object root, written_values_t& written, record_t& ou
     return for_each_field(*record, reader);
 }
 
+// A key's records in the order its line lists them: whatever made one fail,
+// the next gets its chance on the same document, and only the last error is
+// worth reporting.
+template <typename... T>
+bool extract_first(simdjson::dom::object root, written_values_t& written, record_t& out, std::string& error) {
+    return (extract<T>(root, written, out, error) || ...);
+}
+
 }  // namespace
 
 struct decoder_t::impl_t {
@@ -604,30 +602,12 @@ bool decoder_t::decode(message_key_t key, std::string_view json, record_t& out, 
 
     written_values_t& w = impl_->written;
     bool ok = false;
-    using k = message_key_t;
     switch (key) {
-        case k::hmc5883: ok = extract<hmc5883_str_t>(root, w, out, error); break;
-        case k::hmc5883n: ok = extract<hmc5883n_str_t>(root, w, out, error); break;
-        case k::mpu6050: ok = extract<mpu6050_str_t>(root, w, out, error); break;
-        case k::iis2dlpc: ok = extract<iis2dlpc_str_t>(root, w, out, error); break;
-        case k::adp536x: ok = extract<adp536x_str_t>(root, w, out, error); break;
-        case k::adxl362: ok = extract<adxl362_str_t>(root, w, out, error); break;
-        case k::adxl372: ok = extract<adxl372_str_t>(root, w, out, error); break;
-        case k::gravity: ok = extract<gravity_str_t>(root, w, out, error); break;
-        case k::gyro:
-        case k::gyroscope: ok = extract<gyroscope_str_t>(root, w, out, error); break;
-        case k::gps: ok = extract<compass_str_t>(root, w, out, error); break;
-        case k::compass:
-            // The richer record first; whatever made it fail, the plain one
-            // gets its chance, and only its error is worth reporting.
-            ok = extract<compass_gravity_str_t>(root, w, out, error) || extract<compass_str_t>(root, w, out, error);
-            break;
-        case k::compass_c: ok = extract<compass_c_str_t>(root, w, out, error); break;
-        case k::bh1749: ok = extract<bh1749_str_t>(root, w, out, error); break;
-        case k::bme680: ok = extract<bme680_str_t>(root, w, out, error); break;
-        case k::shtc3: ok = extract<shtc3_str_t>(root, w, out, error); break;
-        case k::rtc: ok = extract<rtc_str_t>(root, w, out, error); break;
-        case k::gavrin3_events: ok = extract<gavrin3_events_str_t>(root, w, out, error); break;
+#define PLIMSY_KEY_DECODE(name, ...)                                             \
+    case message_key_t::name: ok = extract_first<__VA_ARGS__>(root, w, out, error); \
+        break;
+        PLIMSY_MESSAGE_KEYS(PLIMSY_KEY_DECODE)
+#undef PLIMSY_KEY_DECODE
         default: error.assign("unknown message key"); return false;
     }
     if (ok) error.clear();

@@ -9,33 +9,10 @@
 #include <string_view>
 #include <type_traits>
 
+#include "model/message_keys.hpp"
 #include "model/records.hpp"
 
 namespace plimsy {
-
-// One case per message key, in the order the keys are tested.
-enum class message_key_t : std::uint8_t {
-    hmc5883,
-    hmc5883n,
-    mpu6050,
-    iis2dlpc,
-    adp536x,
-    adxl362,
-    adxl372,
-    gravity,
-    gyro,
-    gyroscope,
-    gps,
-    compass,
-    compass_c,
-    bh1749,
-    bme680,
-    shtc3,
-    rtc,
-    gavrin3_events,
-};
-
-inline constexpr int message_key_count = 18;
 
 // The key exactly as it appears on the wire ("compass_c").
 std::string_view message_key_name(message_key_t key);
@@ -46,9 +23,8 @@ std::optional<message_key_t> match_key(std::string_view key);
 
 // Calls f(json_key, field_name, member) for every field of a record, in
 // declaration order, and stops at the first call that returns false; returns
-// whether every call returned true. json_key and field_name differ only
-// where the wire key is not the field's name ("heading" for `H`). The decoder
-// and the record texts both walk this one list, so they cannot disagree.
+// whether every call returned true. The list is the record's own
+// (records.hpp).
 template <typename R, typename F>
 bool for_each_field(R& r, F&& f);
 
@@ -82,53 +58,9 @@ private:
 
 // ---------------------------------------------------------------------------
 
-namespace detail {
-template <typename>
-inline constexpr bool unsupported_record = false;
-}
-
 template <typename R, typename F>
 bool for_each_field(R& r, F&& f) {
-    using T = std::remove_const_t<R>;
-    if constexpr (std::is_same_v<T, hmc5883_str_t> || std::is_same_v<T, hmc5883n_str_t> ||
-                  std::is_base_of_v<xyz_str_t, T>) {
-        return f("x", "x", r.x) && f("y", "y", r.y) && f("z", "z", r.z);
-    } else if constexpr (std::is_same_v<T, mpu6050_str_t>) {
-        return f("ax", "ax", r.ax) && f("ay", "ay", r.ay) && f("az", "az", r.az) && f("gx", "gx", r.gx) &&
-               f("gy", "gy", r.gy) && f("gz", "gz", r.gz);
-    } else if constexpr (std::is_same_v<T, compass_str_t>) {
-        return f("b", "b", r.b) && f("h", "h", r.h) && f("heading", "H", r.H);
-    } else if constexpr (std::is_same_v<T, compass_gravity_str_t>) {
-        return f("h", "h", r.h) && f("heading", "H", r.H) && f("x", "x", r.x) && f("y", "y", r.y) &&
-               f("z", "z", r.z) && f("c", "c", r.c);
-    } else if constexpr (std::is_same_v<T, compass_c_str_t>) {
-        return f("h", "h", r.h) && f("heading", "H", r.H) && f("x", "x", r.x) && f("y", "y", r.y) &&
-               f("z", "z", r.z) && f("x_raw", "x_raw", r.x_raw) && f("y_raw", "y_raw", r.y_raw) &&
-               f("z_raw", "z_raw", r.z_raw) && f("x_min", "x_min", r.x_min) && f("y_min", "y_min", r.y_min) &&
-               f("z_min", "z_min", r.z_min) && f("x_max", "x_max", r.x_max) && f("y_max", "y_max", r.y_max) &&
-               f("z_max", "z_max", r.z_max) && f("xv_min", "xv_min", r.xv_min) &&
-               f("yv_min", "yv_min", r.yv_min) && f("xv_max", "xv_max", r.xv_max) &&
-               f("yv_max", "yv_max", r.yv_max) && f("z_ang", "z_ang", r.z_ang) && f("c", "c", r.c) &&
-               f("e", "e", r.e);
-    } else if constexpr (std::is_same_v<T, adp536x_str_t>) {
-        return f("cs1", "cs1", r.cs1) && f("cs2", "cs2", r.cs2) && f("pgs", "pgs", r.pgs) &&
-               f("voltage", "voltage", r.voltage) && f("level", "level", r.level);
-    } else if constexpr (std::is_same_v<T, bh1749_str_t>) {
-        return f("r", "r", r.r) && f("g", "g", r.g) && f("b", "b", r.b) && f("i", "i", r.i);
-    } else if constexpr (std::is_same_v<T, bme680_str_t>) {
-        return f("temp", "temp", r.temp) && f("pressure", "pressure", r.pressure) &&
-               f("humidity", "humidity", r.humidity) && f("gas", "gas", r.gas);
-    } else if constexpr (std::is_same_v<T, shtc3_str_t>) {
-        return f("temp", "temp", r.temp) && f("humidity", "humidity", r.humidity);
-    } else if constexpr (std::is_same_v<T, rtc_str_t>) {
-        return f("y", "y", r.y) && f("m", "m", r.m) && f("d", "d", r.d) && f("hh", "hh", r.hh) &&
-               f("mm", "mm", r.mm) && f("ss", "ss", r.ss);
-    } else if constexpr (std::is_same_v<T, gavrin3_events_str_t>) {
-        return f("alarm", "alarm", r.alarm) && f("PIR", "PIR", r.PIR);
-    } else {
-        static_assert(detail::unsupported_record<T>, "for_each_field: not a message record");
-        return false;
-    }
+    return std::remove_const_t<R>::each_field(r, f);
 }
 
 }  // namespace plimsy

@@ -11,7 +11,6 @@ namespace plimsy {
 // applied when the flag is read, which is when the panel redraws.
 class gavrin3_events_t {
 public:
-    static constexpr const char* qualified_name = "Plimsy_sensors.gavrin3_events_t";
     static constexpr double time_hold = 10.0;
 
     explicit gavrin3_events_t(const clock_t& clock)

@@ -11,32 +11,6 @@ namespace plimsy {
 
 namespace {
 
-template <typename T>
-struct name_of;  // left undefined: a record without a name does not compile
-#define PLIMSY_RECORD_NAME(type) \
-    template <>                  \
-    struct name_of<type> {       \
-        static constexpr std::string_view value = #type; \
-    }
-PLIMSY_RECORD_NAME(hmc5883_str_t);
-PLIMSY_RECORD_NAME(hmc5883n_str_t);
-PLIMSY_RECORD_NAME(mpu6050_str_t);
-PLIMSY_RECORD_NAME(iis2dlpc_str_t);
-PLIMSY_RECORD_NAME(adp536x_str_t);
-PLIMSY_RECORD_NAME(adxl362_str_t);
-PLIMSY_RECORD_NAME(adxl372_str_t);
-PLIMSY_RECORD_NAME(gravity_str_t);
-PLIMSY_RECORD_NAME(gyroscope_str_t);
-PLIMSY_RECORD_NAME(compass_str_t);
-PLIMSY_RECORD_NAME(compass_gravity_str_t);
-PLIMSY_RECORD_NAME(compass_c_str_t);
-PLIMSY_RECORD_NAME(bh1749_str_t);
-PLIMSY_RECORD_NAME(bme680_str_t);
-PLIMSY_RECORD_NAME(shtc3_str_t);
-PLIMSY_RECORD_NAME(rtc_str_t);
-PLIMSY_RECORD_NAME(gavrin3_events_str_t);
-#undef PLIMSY_RECORD_NAME
-
 // Integers in decimal; a uint8_t is a number here, never a character.
 template <typename I>
 void append_integer(std::string& out, I value) {
@@ -101,7 +75,13 @@ private:
 }  // namespace
 
 std::string_view record_name(const record_t& record) {
-    return std::visit([](const auto& r) { return name_of<std::decay_t<decltype(r)>>::value; }, record);
+    return std::visit(
+        [](const auto& r) {
+            using T = std::decay_t<decltype(r)>;
+            static_assert(!record_type_name<T>.empty(), "every record is named by the key list");
+            return record_type_name<T>;
+        },
+        record);
 }
 
 void append_record_fields_json(std::string& out, const record_t& record) {

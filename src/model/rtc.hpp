@@ -13,8 +13,6 @@ namespace plimsy {
 // the host's current time zone; the texts are shown in it as well.
 class rtc_t {
 public:
-    static constexpr const char* qualified_name = "Plimsy_sensors.rtc_t";
-
     explicit rtc_t(const clock_t& clock) : date(clock.now()) {}
 
     // Takes the board's date when every field is in range and the calendar

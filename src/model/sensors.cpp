@@ -12,9 +12,6 @@ struct overloaded : F... {
 };
 template <typename... F>
 overloaded(F...) -> overloaded<F...>;
-
-// gravity_t has no debug text of its own; its qualified name stands in.
-constexpr const char* gravity_qualified_name = "Plimsy_sensors.gravity_t";
 }  // namespace
 
 sensors_t::sensors_t(const clock_t& clock, settings_store_t& store, console_t& console)
@@ -185,6 +182,8 @@ void sensors_t::update_gavrin3_events(std::uint8_t alarm, std::uint8_t PIR) {
     select(device_model_t::gavrin3);
 }
 
+// One line per record of the key list (model/message_keys.hpp): a record
+// without its line here does not compile.
 void sensors_t::apply(const record_t& record) {
     std::visit(overloaded{
                    [&](const hmc5883_str_t& r) { update_hmc5883(r.x, r.y, r.z); },
@@ -246,35 +245,6 @@ void sensors_t::mpu6050_reset_gyro() {
 void sensors_t::bh1749_white_balance() {
     will_change();
     bh1749.white_balance();
-}
-
-std::string sensors_t::debug_description() const {
-    std::string s = "{ hmc5883: ";
-    s += hmc5883.debug_description();
-    s += ", hmc5883n: ";
-    s += hmc5883n.debug_description();
-    s += ", iis2dlpc: ";
-    s += iis2dlpc_t::qualified_name;
-    s += ", adp536x: ";
-    s += adp536x_t::qualified_name;
-    s += ", adxl362: ";
-    s += adxl362.debug_description();
-    s += ", adxl372: ";
-    s += adxl372.debug_description();
-    s += ", gravity: ";
-    s += gravity_qualified_name;
-    s += ", bh1749: ";
-    s += bh1749.debug_description();
-    s += ", bme680: ";
-    s += bme680.debug_description();
-    s += ", shtc3: ";
-    s += shtc3_t::qualified_name;
-    s += ", rtc: ";
-    s += rtc_t::qualified_name;
-    s += ", gavrin3_events: ";
-    s += gavrin3_events_t::qualified_name;
-    s += " }";
-    return s;
 }
 
 }  // namespace plimsy

@@ -98,8 +98,6 @@ public:
     void mpu6050_reset_gyro();
     void bh1749_white_balance();
 
-    std::string debug_description() const;
-
 private:
     void select(device_model_t m);
     void forward_changes();

@@ -5,8 +5,6 @@ namespace plimsy {
 // Temperature and humidity as the board sends them; replaced whole on every
 // reading: shtc3_t{temp, humidity}.
 struct shtc3_t {
-    static constexpr const char* qualified_name = "Plimsy_sensors.shtc3_t";
-
     float temp = 0;
     float humidity = 0;
 };

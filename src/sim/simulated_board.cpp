@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "common/angles.hpp"
+#include "model/board_commands.hpp"
 
 namespace plimsy {
 
@@ -173,12 +174,12 @@ void simulated_board_t::command(std::string_view bytes) {
 
 void simulated_board_t::execute(char c) {
     received_ += c;
-    if (c == 'R') {
+    if (c == board_command_char(board_command_t::reboot)) {
         boot_time_ = clock_.now() + reboot_seconds;
         next_index_ = 0;
         ++restarts_;
         restart_state();
-    } else if (c == 'C' && calibrates()) {
+    } else if (c == board_command_char(board_command_t::calibrate) && calibrates()) {
         next_step();
     }
     // The others change settings inside the firmware that no reading shows.

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QScreen>
 
+#include "model/board_commands.hpp"
 #include "qt/platform_services.hpp"
 #include "qt/qt_main_queue.hpp"
 #include "qt/qt_serial_port.hpp"
@@ -205,5 +206,16 @@ void content_view_model_t::send(const QString& text) {
 void content_view_model_t::connect_from_config() { plimsy::connect_from_config(*cfg_, *cnc_); }
 
 void content_view_model_t::tick() { haptics_->selection(); }
+
+void content_view_model_t::command(const QString& name) {
+    const std::string n = name.toStdString();
+    if (const auto c = find_board_command(n)) {
+        tick();
+        cnc_->send(std::string(board_command_bytes(*c)));
+    } else {
+        console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
+        console.line("no board command is named \"" + n + "\"; nothing sent");
+    }
+}
 
 }  // namespace plimsy

@@ -87,15 +87,7 @@ public:
     explicit content_view_model_t(content_options_t options = {}, QObject* parent = nullptr);
     ~content_view_model_t() override;
 
-    // The eight layout constants of the panels.
-    static constexpr double size_padding = 4;
-    static constexpr double size_padding_event = 16;
-    static constexpr double size_padding_compass_top = 24;
-    static constexpr double size_padding_compass = 36;
-    static constexpr double size_font = 18;
-    static constexpr double size_icon = 14;
-    static constexpr double size_unit = 32;
-    static constexpr double size_accel = 300;
+    // The panels' layout constants are in the QML theme (ui/theme.hpp).
 
     config_connection_t& cfg() { return *cfg_; }
     connection_t& cnc() { return *cnc_; }
@@ -188,6 +180,11 @@ private:
     bool announce_pending_ = false;
     QString settings_notice_;
     bool portrait_ = false;
+
+public slots:
+    // A board command by its name in model/board_commands.hpp
+    // ("calibrate"); an unknown name sends nothing and says so.
+    void command(const QString& name);
 };
 
 }  // namespace plimsy

@@ -1,15 +1,16 @@
 // The application entry: one window with one main screen. Everything else
 // (settings, coordinator, sensors) is made by the main screen's model.
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QQuickWindow>
+#include <QStringList>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -24,74 +25,122 @@ Q_IMPORT_QML_PLUGIN(PlimsyPlugin)
 
 namespace {
 
-const char* const usage =
-    "usage: plimsy_sensors [--simulate] [--board KIND] [--rate HZ]\n"
-    "  --simulate     show a simulated board over a simulated Bluetooth radio\n"
-    "  --board KIND   the simulated board: hmc5883, hmc5883n, gavrin3, plimsy91, gravity,\n"
-    "                 compass, compass_bearing, compass_gravity (default), gyroscope\n"
-    "  --rate HZ      lines per second of the simulated board (default 50)\n"
-    "  --size WxH     the window's size in pixels (default 1024x800)\n"
-    "  --screenshot FILE  write the window to FILE (PNG) after --seconds, then quit\n"
-    "  --seconds S    quit after S seconds\n"
-    "  --frame-stats  at exit, print one JSON line: frames per second, longest frame,\n"
-    "                 CPU use and peak memory, measured after a 2-second warm-up\n"
-    "Without --simulate the application connects with its saved settings over the\n"
-    "host's Bluetooth or a TCP bridge.\n";
-
-int bad_option(const std::string& message) {
-    std::fprintf(stderr, "plimsy_sensors: %s\n%s", message.c_str(), usage);
-    return 2;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    plimsy::content_options_t options;
-    bool board_given = false;
+struct app_options_t {
+    plimsy::content_options_t content;
     int width = 0, height = 0;
     double seconds = 0;
     QString screenshot;
     bool frame_stats = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (a == "--help" || a == "-h") {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (a == "--simulate") {
-            options.simulate = true;
-        } else if (a == "--board") {
-            if (!has_value) return bad_option("--board needs a board kind");
-            if (!plimsy::parse_device_model(argv[++i], options.board))
-                return bad_option(std::string("unknown board kind \"") + argv[i] + "\"");
-            board_given = true;
-        } else if (a == "--rate") {
-            if (!has_value) return bad_option("--rate needs a number of lines per second");
-            char* end = nullptr;
-            const double rate = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || !(rate > 0 && rate <= 100000))
-                return bad_option(std::string("invalid rate \"") + argv[i] + "\" (1 to 100000)");
-            options.rate = rate;
-        } else if (a == "--size") {
-            if (!has_value || std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 200 || height < 200 ||
-                width > 8000 || height > 8000)
-                return bad_option("--size needs WIDTHxHEIGHT, each 200 to 8000");
-        } else if (a == "--screenshot") {
-            if (!has_value) return bad_option("--screenshot needs a file name");
-            screenshot = QString::fromLocal8Bit(argv[++i]);
-        } else if (a == "--seconds") {
-            if (!has_value) return bad_option("--seconds needs a number");
-            char* end = nullptr;
-            seconds = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || !(seconds > 0 && seconds < 1e6))
-                return bad_option(std::string("invalid number of seconds \"") + argv[i] + "\"");
-        } else if (a == "--frame-stats") {
-            frame_stats = true;
-        } else {
-            return bad_option("unknown option \"" + a + "\"");
-        }
+};
+
+// The options as QCommandLineParser knows them; help is handled here, not
+// by the parser, so that it prints without a display (no QGuiApplication
+// yet) and a bad option exits with status 2, as the CLI's do.
+class options_parser_t {
+public:
+    options_parser_t() {
+        parser_.setApplicationDescription(QStringLiteral(
+            "A live dashboard for a Plimsy sensor board. Without --simulate it connects with its saved\n"
+            "settings over the host's Bluetooth, a TCP bridge or a serial port."));
+        parser_.addOptions({
+            {{"h", "help"}, "Print this summary of the options and exit."},
+            {"simulate", "Show a simulated board over a simulated Bluetooth radio."},
+            {"board",
+             "The simulated board: hmc5883, hmc5883n, gavrin3, plimsy91, gravity, compass, compass_bearing, "
+             "compass_gravity (default), gyroscope.",
+             "kind"},
+            {"rate", "Lines per second of the simulated board, 1 to 100000 (default 50).", "hz"},
+            {"size", "The window's size in pixels, each 200 to 8000 (default 1024x800).", "WxH"},
+            {"screenshot", "Write the window to FILE (PNG) after --seconds (3 if not given), then quit.", "file"},
+            {"seconds", "Quit after S seconds.", "s"},
+            {"frame-stats",
+             "At exit, print one JSON line: frames per second, longest frame, CPU use and peak memory, "
+             "measured after a 2-second warm-up."},
+        });
     }
-    if (board_given && !options.simulate) return bad_option("--board needs --simulate");
+
+    // The usage text, named after the program even before Qt knows its name.
+    QString help() const {
+        QString text = parser_.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QStringLiteral("plimsy_sensors"));
+        return text;
+    }
+
+    // 0 to go on; otherwise the exit status (help printed, or a bad option
+    // reported on standard error).
+    int parse(int argc, char** argv, app_options_t& o) {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+        if (!parser_.parse(arguments)) return bad(parser_.errorText());
+        if (!parser_.positionalArguments().isEmpty())
+            return bad(QStringLiteral("unknown argument \"%1\"").arg(parser_.positionalArguments().first()));
+        if (parser_.isSet("help")) {
+            std::fputs(qPrintable(help()), stdout);
+            return -1;
+        }
+        o.content.simulate = parser_.isSet("simulate");
+        o.frame_stats = parser_.isSet("frame-stats");
+        if (parser_.isSet("board")) {
+            const QString kind = parser_.value("board");
+            if (!plimsy::parse_device_model(kind.toStdString(), o.content.board))
+                return bad(QStringLiteral("unknown board kind \"%1\"").arg(kind));
+            if (!o.content.simulate) return bad(QStringLiteral("--board needs --simulate"));
+        }
+        if (parser_.isSet("rate")) {
+            const QString text = parser_.value("rate");
+            double rate = 0;
+            if (!number(text, rate) || !(rate > 0 && rate <= 100000))
+                return bad(QStringLiteral("invalid rate \"%1\" (1 to 100000)").arg(text));
+            o.content.rate = rate;
+        }
+        if (parser_.isSet("size")) {
+            const QStringList wh = parser_.value("size").split(QLatin1Char('x'));
+            bool ok_w = false, ok_h = false;
+            if (wh.size() == 2) {
+                o.width = wh[0].toInt(&ok_w);
+                o.height = wh[1].toInt(&ok_h);
+            }
+            if (!ok_w || !ok_h || o.width < 200 || o.height < 200 || o.width > 8000 || o.height > 8000)
+                return bad(QStringLiteral("--size needs WIDTHxHEIGHT, each 200 to 8000"));
+        }
+        if (parser_.isSet("screenshot")) o.screenshot = parser_.value("screenshot");
+        if (parser_.isSet("seconds")) {
+            const QString text = parser_.value("seconds");
+            if (!number(text, o.seconds) || !(o.seconds > 0 && o.seconds < 1e6))
+                return bad(QStringLiteral("invalid number of seconds \"%1\"").arg(text));
+        }
+        return 0;
+    }
+
+private:
+    static bool number(const QString& text, double& out) {
+        const std::string s = text.toStdString();
+        char* end = nullptr;
+        out = std::strtod(s.c_str(), &end);
+        return !s.empty() && end == s.c_str() + s.size();
+    }
+
+    int bad(const QString& message) const {
+        std::fprintf(stderr, "plimsy_sensors: %s\n%s", qPrintable(message), qPrintable(help()));
+        return 2;
+    }
+
+    QCommandLineParser parser_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    app_options_t o;
+    {
+        options_parser_t parser;
+        if (const int status = parser.parse(argc, argv, o)) return status < 0 ? 0 : status;
+    }
+    plimsy::content_options_t& options = o.content;
+    const int width = o.width, height = o.height;
+    double seconds = o.seconds;
+    const QString& screenshot = o.screenshot;
+    const bool frame_stats = o.frame_stats;
 
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("Plimsy"));

@@ -36,6 +36,11 @@ public slots:
     void send(const QString& text) {
         if (view_) view_->send(text);
     }
+    // A board command by name ("calibrate"), as QML's buttons and keys send
+    // them: the bytes are in model/board_commands.hpp only.
+    void command(const QString& name) {
+        if (view_) view_->command(name);
+    }
 
 signals:
     void view_changed();

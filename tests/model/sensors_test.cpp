@@ -134,19 +134,3 @@ TEST_F(sensors_fixture, accelerometer_picks_the_live_sensor) {
     EXPECT_NEAR(a.xy_point().y, 0.3, 1e-6);
     EXPECT_EQ(a.z_s(), "9.8");
 }
-
-TEST_F(sensors_fixture, debug_text_lists_the_children_in_order) {
-    s.update_adxl362(1, 2.5f, -3);
-    const std::string d = s.debug_description();
-    EXPECT_EQ(d.rfind("{ hmc5883: { x: 0, y: 0, z: 0 }, hmc5883n: { x: 0.0, y: 0.0, z: 0.0 }, "
-                      "iis2dlpc: Plimsy_sensors.iis2dlpc_t, adp536x: Plimsy_sensors.adp536x_t, "
-                      "adxl362: { x: 1.0, y: 2.5, z: -3.0 }, adxl372: ",
-                      0),
-              0u)
-        << d;
-    EXPECT_NE(d.find(", gravity: Plimsy_sensors.gravity_t, bh1749: { r: 0, g: 0, b: 0, i: 0 }, bme680: "),
-              std::string::npos);
-    EXPECT_NE(d.find(", shtc3: Plimsy_sensors.shtc3_t, rtc: Plimsy_sensors.rtc_t, "
-                     "gavrin3_events: Plimsy_sensors.gavrin3_events_t }"),
-              std::string::npos);
-}

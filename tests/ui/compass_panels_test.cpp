@@ -4,6 +4,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <ostream>
@@ -111,6 +112,15 @@ TEST(compass_panels, every_command_reaches_the_board_as_its_bytes) {
     ASSERT_TRUE(f.click("headingMenuItem"));
     EXPECT_EQ(sent(f, "H\n\r\n"), "H\n\r\n");
     EXPECT_TRUE(f.wait_for([&] { return !menu->property("visible").toBool(); }));
+
+    // A name no command has (a slip in QML) sends nothing and says so.
+    const int ticks = f.haptics.selections;
+    f.view->command(QStringLiteral("Reboot"));
+    f.pump();
+    EXPECT_EQ(f.take_written(), "");
+    EXPECT_EQ(f.haptics.selections, ticks);
+    const auto lines = f.console.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "no board command is named \"Reboot\"; nothing sent"), lines.end());
 }
 
 TEST(compass_calibration, the_button_follows_the_board_through_the_steps) {

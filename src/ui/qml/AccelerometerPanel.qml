@@ -18,13 +18,13 @@ ColumnLayout {
     }
 
     // Side by side when there is room for both, else the plot goes below.
-    readonly property bool wide: width >= PanelSizes.accel + 320
-    readonly property real plotSide: Math.max(120, Math.min(PanelSizes.accel, wide ? width - 320 : width))
+    readonly property bool wide: width >= Theme.accelSize + 320
+    readonly property real plotSide: Math.max(120, Math.min(Theme.accelSize, wide ? width - 320 : width))
 
     Text {
         objectName: "accelerometerTitle"
         text: m.title
-        font.pixelSize: 17
+        font.pixelSize: Theme.fontTitle
         font.bold: true
         color: m.high_g ? Theme.red : Theme.primary
     }
@@ -46,10 +46,10 @@ ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 0
                     Text {
-                        Layout.preferredWidth: PanelSizes.font + 6
+                        Layout.preferredWidth: Theme.fontSize + 6
                         text: modelData
                         color: Theme.secondary
-                        font.pixelSize: PanelSizes.font
+                        font.pixelSize: Theme.fontSize
                     }
                     ProgressView {
                         objectName: "accel" + modelData.toUpperCase() + "Neg"
@@ -81,11 +81,11 @@ ColumnLayout {
                     }
                     Text {
                         objectName: "accel" + modelData.toUpperCase() + "Text"
-                        Layout.preferredWidth: 4 * PanelSizes.font
+                        Layout.preferredWidth: 4 * Theme.fontSize
                         horizontalAlignment: Text.AlignRight
                         text: m[modelData + "_text"]
                         color: Theme.primary
-                        font.pixelSize: PanelSizes.font
+                        font.pixelSize: Theme.fontSize
                         font.family: Theme.monospace
                     }
                 }
@@ -119,13 +119,13 @@ ColumnLayout {
                 anchors.fill: parent
                 anchors.margins: 0
                 radius: width / 2
-                color: "transparent"
+                color: Theme.clear
                 border.color: Theme.systemFill
             }
             Rectangle {
                 objectName: "accelDot"
-                width: PanelSizes.icon
-                height: PanelSizes.icon
+                width: Theme.iconSize
+                height: Theme.iconSize
                 radius: width / 2
                 color: m.high_g ? Theme.red : Theme.link
                 x: plot.width / 2 * (1 + m.point_x) - width / 2

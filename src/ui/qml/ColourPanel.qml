@@ -36,8 +36,8 @@ ColumnLayout {
                 spacing: 10
                 Rectangle {
                     objectName: "infraredSwatch"
-                    implicitWidth: PanelSizes.font + 4
-                    implicitHeight: PanelSizes.font + 4
+                    implicitWidth: Theme.fontSize + 4
+                    implicitHeight: Theme.fontSize + 4
                     radius: 5
                     color: m.infrared_colour
                     border.color: Theme.systemFill
@@ -47,16 +47,16 @@ ColumnLayout {
                     Layout.fillWidth: true
                     text: "Infrared"
                     color: Theme.secondary
-                    font.pixelSize: PanelSizes.font
+                    font.pixelSize: Theme.fontSize
                 }
                 Text {
                     objectName: "infraredValue"
                     text: m.infrared + m.infrared_factor
                     color: Theme.primary
-                    font.pixelSize: PanelSizes.font
+                    font.pixelSize: Theme.fontSize
                 }
                 // Lines up with the values of the reading rows above.
-                Item { Layout.preferredWidth: PanelSizes.unit }
+                Item { Layout.preferredWidth: Theme.unitWidth }
             }
             ProgressView {
                 objectName: "infraredGauge"
@@ -92,7 +92,7 @@ ColumnLayout {
             Rectangle {
                 objectName: "colourSwatch"
                 Layout.alignment: Qt.AlignTop
-                implicitWidth: 3 * PanelSizes.font + 36
+                implicitWidth: 3 * Theme.fontSize + 36
                 implicitHeight: implicitWidth
                 radius: 12
                 color: m.swatch
@@ -121,15 +121,15 @@ ColumnLayout {
                                 Layout.fillWidth: true
                                 text: modelData.title
                                 color: m[modelData.key + "_colour"]
-                                font.pixelSize: PanelSizes.font
+                                font.pixelSize: Theme.fontSize
                             }
                             Text {
                                 objectName: modelData.key + "Value"
                                 text: m[modelData.key] + m[modelData.key + "_factor"]
                                 color: Theme.primary
-                                font.pixelSize: PanelSizes.font
+                                font.pixelSize: Theme.fontSize
                             }
-                            Item { Layout.preferredWidth: PanelSizes.unit }
+                            Item { Layout.preferredWidth: Theme.unitWidth }
                         }
                         ProgressView {
                             objectName: modelData.key + "Gauge"

@@ -13,5 +13,5 @@ Text {
     anchors.verticalCenter: control ? control.verticalCenter : undefined
     text: "\u25BE"
     color: control && control.enabled ? Theme.primary : Theme.tertiary
-    font.pixelSize: 14
+    font.pixelSize: Theme.fontLog
 }

@@ -13,10 +13,10 @@ ColumnLayout {
     spacing: 10
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
-    readonly property real fontSize: PanelSizes.font
+    readonly property real fontSize: Theme.fontSize
     // The table is 38 characters wide; it shrinks rather than clip on a
     // narrow window.
-    readonly property real tableFontSize: Math.max(10, Math.min(16, panel.width / (38 * 0.62)))
+    readonly property real tableFontSize: Math.max(Theme.fontMin, Math.min(Theme.fontTableMax, panel.width / (38 * 0.62)))
 
     CompassCalibrationPanelModel {
         id: panelModel
@@ -24,16 +24,16 @@ ColumnLayout {
         view: panel.view
     }
 
-    // The board commands: label, what is sent, keyboard shortcut.
+    // The board commands: label, the command by name, keyboard shortcut.
     readonly property var commands: ({
-        calibrate: { name: "calibrateButton", bytes: "C\n", shortcut: "Ctrl+C" },
-        defaults: { name: "defaultButton", label: "Default", bytes: "D\n", shortcut: "Ctrl+D" },
-        load: { name: "loadButton", label: "Load", bytes: "L\n", shortcut: "Ctrl+L" },
-        reboot: { name: "rebootButton", label: "Reboot", bytes: "R\n", shortcut: "R" },
-        mag: { name: "magButton", label: "Mag", bytes: "M\n", shortcut: "M" },
-        twoD: { name: "twoDButton", label: "2D", bytes: "2\n", shortcut: "2" },
-        threeD: { name: "threeDButton", label: "3D", bytes: "3\n", shortcut: "3" },
-        compensate: { name: "compensateButton", label: "Compensate", bytes: "c\n", shortcut: "C" }
+        calibrate: { name: "calibrateButton", command: "calibrate", shortcut: "Ctrl+C" },
+        defaults: { name: "defaultButton", label: "Default", command: "defaults", shortcut: "Ctrl+D" },
+        load: { name: "loadButton", label: "Load", command: "load", shortcut: "Ctrl+L" },
+        reboot: { name: "rebootButton", label: "Reboot", command: "reboot", shortcut: "R" },
+        mag: { name: "magButton", label: "Mag", command: "mag", shortcut: "M" },
+        twoD: { name: "twoDButton", label: "2D", command: "two_d", shortcut: "2" },
+        threeD: { name: "threeDButton", label: "3D", command: "three_d", shortcut: "3" },
+        compensate: { name: "compensateButton", label: "Compensate", command: "compensate", shortcut: "C" }
     })
     // One row in landscape; in portrait the calibration commands above and
     // the mode commands below.
@@ -48,42 +48,42 @@ ColumnLayout {
     Shortcut {
         objectName: "calibrateShortcut"
         sequence: panel.commands.calibrate.shortcut
-        onActivated: panelModel.send(panel.commands.calibrate.bytes)
+        onActivated: panelModel.command(panel.commands.calibrate.command)
     }
     Shortcut {
         objectName: "defaultShortcut"
         sequence: panel.commands.defaults.shortcut
-        onActivated: panelModel.send(panel.commands.defaults.bytes)
+        onActivated: panelModel.command(panel.commands.defaults.command)
     }
     Shortcut {
         objectName: "loadShortcut"
         sequence: panel.commands.load.shortcut
-        onActivated: panelModel.send(panel.commands.load.bytes)
+        onActivated: panelModel.command(panel.commands.load.command)
     }
     Shortcut {
         objectName: "rebootShortcut"
         sequence: panel.commands.reboot.shortcut
-        onActivated: panelModel.send(panel.commands.reboot.bytes)
+        onActivated: panelModel.command(panel.commands.reboot.command)
     }
     Shortcut {
         objectName: "magShortcut"
         sequence: panel.commands.mag.shortcut
-        onActivated: panelModel.send(panel.commands.mag.bytes)
+        onActivated: panelModel.command(panel.commands.mag.command)
     }
     Shortcut {
         objectName: "twoDShortcut"
         sequence: panel.commands.twoD.shortcut
-        onActivated: panelModel.send(panel.commands.twoD.bytes)
+        onActivated: panelModel.command(panel.commands.twoD.command)
     }
     Shortcut {
         objectName: "threeDShortcut"
         sequence: panel.commands.threeD.shortcut
-        onActivated: panelModel.send(panel.commands.threeD.bytes)
+        onActivated: panelModel.command(panel.commands.threeD.command)
     }
     Shortcut {
         objectName: "compensateShortcut"
         sequence: panel.commands.compensate.shortcut
-        onActivated: panelModel.send(panel.commands.compensate.bytes)
+        onActivated: panelModel.command(panel.commands.compensate.command)
     }
 
     Text {
@@ -138,7 +138,7 @@ ColumnLayout {
                     rightPadding: panel.buttonPadding
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
-                    onActivated: panelModel.send(panel.commands[modelData].bytes)
+                    onActivated: panelModel.command(panel.commands[modelData].command)
                 }
             }
         }
@@ -217,7 +217,7 @@ ColumnLayout {
                 text: panelModel.overflow_s
                 color: Theme.orange
                 font.family: Theme.monospace
-                font.pixelSize: Math.max(10, panel.tableFontSize * 0.8)
+                font.pixelSize: Math.max(Theme.fontMin, panel.tableFontSize * 0.8)
                 wrapMode: Text.WrapAnywhere
                 textFormat: Text.PlainText
             }

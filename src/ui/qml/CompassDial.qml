@@ -105,7 +105,7 @@ Item {
                 rotation: angle
                 text: modelData
                 color: index === 0 ? dial.markColour : (cardinal ? Theme.primary : Theme.secondary)
-                font.pixelSize: cardinal ? Math.max(12, dial.ring * 0.16) : Math.max(9, dial.ring * 0.08)
+                font.pixelSize: cardinal ? Math.max(Theme.fontDialCardinal, dial.ring * 0.16) : Math.max(Theme.fontDialDegrees, dial.ring * 0.08)
                 font.bold: cardinal
             }
         }
@@ -119,7 +119,7 @@ Item {
         height: 16
         ShapePath {
             strokeWidth: 0
-            strokeColor: "transparent"
+            strokeColor: Theme.clear
             fillColor: dial.markColour
             startX: 0; startY: 0
             PathLine { x: 16; y: 0 }
@@ -133,7 +133,7 @@ Item {
         anchors.centerIn: parent
         text: dial.centreText
         color: Theme.primary
-        font.pixelSize: Math.max(PanelSizes.font, dial.ring * 0.22)
+        font.pixelSize: Math.max(Theme.fontSize, dial.ring * 0.22)
         font.bold: true
     }
 }

@@ -12,7 +12,7 @@ ColumnLayout {
     spacing: 0
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
-    readonly property real fontSize: PanelSizes.font
+    readonly property real fontSize: Theme.fontSize
     // The dial takes what the window can spare: about half its height, and
     // in landscape half of the width, the rest going to the values. Sized
     // from the window, not from this panel, whose width follows the dial.
@@ -21,7 +21,7 @@ ColumnLayout {
     readonly property real dialSize: {
         const across = panel.portrait ? panel.windowWidth : panel.windowWidth * 0.5;
         const tall = panel.windowHeight * (panel.portrait ? 0.42 : 0.55);
-        return Math.max(160, Math.min(across, tall) - 2 * PanelSizes.paddingCompass);
+        return Math.max(160, Math.min(across, tall) - 2 * Theme.paddingCompass);
     }
 
     CompassPanelModel {
@@ -30,8 +30,8 @@ ColumnLayout {
         view: panel.view
     }
 
-    function compass() { panelModel.send("G\n"); }
-    function heading() { panelModel.send("H\n"); }
+    function compass() { panelModel.command("compass"); }
+    function heading() { panelModel.command("heading"); }
 
     Shortcut {
         objectName: "compassShortcut"
@@ -55,10 +55,10 @@ ColumnLayout {
             Layout.alignment: Qt.AlignHCenter | Qt.AlignTop
             Layout.preferredWidth: panel.dialSize
             Layout.preferredHeight: panel.dialSize
-            Layout.topMargin: PanelSizes.paddingCompassTop
-            Layout.leftMargin: PanelSizes.paddingCompass
-            Layout.rightMargin: PanelSizes.paddingCompass
-            Layout.bottomMargin: panel.portrait ? 0 : PanelSizes.paddingCompass
+            Layout.topMargin: Theme.paddingCompassTop
+            Layout.leftMargin: Theme.paddingCompass
+            Layout.rightMargin: Theme.paddingCompass
+            Layout.bottomMargin: panel.portrait ? 0 : Theme.paddingCompass
             heading: panelModel.heading
             animTime: panelModel.anim_time
             centreText: panelModel.heading_s
@@ -70,8 +70,8 @@ ColumnLayout {
             // may take the rest of the row, so the panel spans the window.
             Layout.maximumWidth: Number.POSITIVE_INFINITY
             Layout.alignment: panel.portrait ? Qt.AlignHCenter | Qt.AlignTop : Qt.AlignLeft | Qt.AlignVCenter
-            Layout.leftMargin: panel.portrait ? PanelSizes.paddingCompass : 0
-            Layout.rightMargin: PanelSizes.paddingCompass
+            Layout.leftMargin: panel.portrait ? Theme.paddingCompass : 0
+            Layout.rightMargin: Theme.paddingCompass
             spacing: 16
 
             RowLayout {
@@ -146,7 +146,7 @@ ColumnLayout {
                                 text: modelData.label
                                 color: Theme.secondary
                                 font.pixelSize: panel.fontSize
-                                Layout.preferredWidth: PanelSizes.unit * 0.75
+                                Layout.preferredWidth: Theme.unitWidth * 0.75
                             }
                             Text {
                                 objectName: modelData.name
@@ -165,7 +165,7 @@ ColumnLayout {
 
                 TiltLevel {
                     objectName: "tiltLevel"
-                    Layout.preferredWidth: Math.max(110, Math.min(PanelSizes.accel * 0.5, panel.dialSize * 0.45))
+                    Layout.preferredWidth: Math.max(110, Math.min(Theme.accelSize * 0.5, panel.dialSize * 0.45))
                     Layout.preferredHeight: Layout.preferredWidth
                     rax: panelModel.rax
                     ray: panelModel.ray

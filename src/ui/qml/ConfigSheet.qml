@@ -94,7 +94,7 @@ Popup {
 
                 Text {
                     text: "BLE peripheral name"
-                    font.pixelSize: 17
+                    font.pixelSize: Theme.fontTitle
                     font.bold: true
                     color: Theme.blue
                     Layout.bottomMargin: 6
@@ -135,7 +135,7 @@ Popup {
 
                 Text {
                     text: "IP address and port"
-                    font.pixelSize: 17
+                    font.pixelSize: Theme.fontTitle
                     font.bold: true
                     color: Theme.blue
                     Layout.bottomMargin: 6
@@ -186,7 +186,7 @@ Popup {
 
                 Text {
                     text: "Serial port and speed"
-                    font.pixelSize: 17
+                    font.pixelSize: Theme.fontTitle
                     font.bold: true
                     color: Theme.blue
                     Layout.bottomMargin: 6
@@ -304,28 +304,28 @@ Popup {
                     visible: model.status_tcp !== ""
                     text: model.status_tcp
                     color: Theme.secondary
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.fontButton
                 }
                 Text {
                     objectName: "statusBleLine"
                     visible: model.status_ble !== ""
                     text: model.status_ble
                     color: Theme.secondary
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.fontButton
                 }
                 Text {
                     objectName: "statusSerialLine"
                     visible: model.status_serial !== ""
                     text: model.status_serial
                     color: Theme.secondary
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.fontButton
                 }
                 Text {
                     objectName: "offlineLine"
                     visible: model.offline
                     text: "offline"
                     color: Theme.tertiary
-                    font.pixelSize: 15
+                    font.pixelSize: Theme.fontButton
                 }
             }
 
@@ -352,7 +352,7 @@ Popup {
                     tip: model.tooltips.disconnect
                     visible: model.show_disconnect
                     text: "Disconnect"
-                    textColour: "white"
+                    textColour: Theme.white
                     backgroundColour: Theme.destructive
                     onActivated: model.disconnect()
                 }

@@ -8,8 +8,8 @@ Rectangle {
     property color textColour
     property color backgroundColour
 
-    implicitWidth: text.implicitWidth + 2 * PanelSizes.paddingEvent
-    implicitHeight: text.implicitHeight + PanelSizes.paddingEvent
+    implicitWidth: text.implicitWidth + 2 * Theme.paddingEvent
+    implicitHeight: text.implicitHeight + Theme.paddingEvent
     radius: 8
     color: backgroundColour
 
@@ -19,7 +19,7 @@ Rectangle {
         anchors.centerIn: parent
         text: badge.label
         color: badge.textColour
-        font.pixelSize: PanelSizes.font
+        font.pixelSize: Theme.fontSize
         font.bold: true
     }
 }

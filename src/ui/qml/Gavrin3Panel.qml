@@ -35,12 +35,12 @@ ColumnLayout {
     RowLayout {
         Layout.fillWidth: true
         Layout.topMargin: 6
-        spacing: PanelSizes.paddingEvent
+        spacing: Theme.paddingEvent
 
         Text {
             objectName: "eventsTitle"
             text: "Events"
-            font.pixelSize: 17
+            font.pixelSize: Theme.fontTitle
             font.bold: true
             color: Theme.primary
         }

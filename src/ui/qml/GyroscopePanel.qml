@@ -18,7 +18,7 @@ ColumnLayout {
     Shortcut {
         objectName: "gyroscopeShortcut"
         sequence: "R"
-        onActivated: gyro.title()
+        onActivated: gyro.command("reboot")
     }
 
     RoundedButton {
@@ -26,11 +26,11 @@ ColumnLayout {
         text: "Gyroscope"
         tip: gyro.tooltips.title
         bold: true
-        fontSize: 17
+        fontSize: Theme.fontTitle
         textColour: Theme.primary
-        backgroundColour: "transparent"
+        backgroundColour: Theme.clear
         leftPadding: 0
-        onActivated: gyro.title()
+        onActivated: gyro.command("reboot")
     }
 
     TextMetrics {
@@ -102,7 +102,7 @@ ColumnLayout {
                 text: modelData
                 tip: gyro.tooltips.legend
                 textColour: gyro.legend_colours[index] ?? Theme.tertiary
-                backgroundColour: "transparent"
+                backgroundColour: Theme.clear
                 leftPadding: 28
                 onActivated: gyro.toggle_series(index)
                 // A short stroke of the series, so the entry reads as its key.

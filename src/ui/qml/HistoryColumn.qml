@@ -15,7 +15,7 @@ ColumnLayout {
 
     Text {
         text: column.title
-        font.pixelSize: 17
+        font.pixelSize: Theme.fontTitle
         font.bold: true
         color: Theme.blue
         Layout.alignment: column.trailing ? Qt.AlignRight : Qt.AlignLeft
@@ -28,7 +28,7 @@ ColumnLayout {
             objectName: column.objectName + index
             text: modelData
             textColour: Theme.accent
-            backgroundColour: "transparent"
+            backgroundColour: Theme.clear
             topPadding: 2
             bottomPadding: 2
             leftPadding: 0

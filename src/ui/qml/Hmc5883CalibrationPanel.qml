@@ -58,7 +58,7 @@ ColumnLayout {
         visible: text !== ""
         text: m.step_text
         color: Theme.primary
-        font.pixelSize: 15
+        font.pixelSize: Theme.fontButton
         wrapMode: Text.WordWrap
     }
 
@@ -67,10 +67,10 @@ ColumnLayout {
     TextMetrics {
         id: tableMetrics
         font.family: Theme.monospace
-        font.pixelSize: 15
+        font.pixelSize: Theme.fontButton
         text: m.table_header
     }
-    readonly property int tableFont: Math.max(8, Math.floor(15 * Math.min(1, width / (tableMetrics.advanceWidth + 2))))
+    readonly property int tableFont: Math.max(Theme.fontTableMin, Math.floor(Theme.fontButton * Math.min(1, width / (tableMetrics.advanceWidth + 2))))
 
     Column {
         objectName: "hmcTable"
@@ -99,7 +99,7 @@ ColumnLayout {
                         readonly property var cell: tableRow.cells.length > index ? tableRow.cells[index] : null
                         objectName: "hmcCell_" + tableRow.index + "_" + index
                         text: cell ? cell.text : ""
-                        color: cell ? cell.colour : "transparent"
+                        color: cell ? cell.colour : Theme.clear
                         font.family: Theme.monospace
                         font.pixelSize: panel.tableFont
                         textFormat: Text.PlainText

@@ -17,12 +17,12 @@ ColumnLayout {
     }
 
     readonly property bool wide: width >= 640
-    readonly property real dialSide: Math.max(160, Math.min(320, (wide ? width / 2 : width) - 2 * PanelSizes.paddingCompass))
+    readonly property real dialSide: Math.max(160, Math.min(320, (wide ? width / 2 : width) - 2 * Theme.paddingCompass))
 
     Text {
         objectName: "hmc5883Title"
         text: "Compass"
-        font.pixelSize: 17
+        font.pixelSize: Theme.fontTitle
         font.bold: true
         color: Theme.primary
     }
@@ -30,15 +30,15 @@ ColumnLayout {
     GridLayout {
         Layout.fillWidth: true
         columns: panel.wide ? 2 : 1
-        columnSpacing: PanelSizes.paddingCompass
+        columnSpacing: Theme.paddingCompass
         rowSpacing: 16
 
         CompassDial {
             objectName: "hmc5883Dial"
             Layout.preferredWidth: panel.dialSide
             Layout.preferredHeight: panel.dialSide
-            Layout.topMargin: PanelSizes.paddingCompassTop
-            Layout.leftMargin: panel.wide ? PanelSizes.paddingCompass : 0
+            Layout.topMargin: Theme.paddingCompassTop
+            Layout.leftMargin: panel.wide ? Theme.paddingCompass : 0
             Layout.alignment: Qt.AlignHCenter
             heading: m.heading
             animTime: m.anim_time
@@ -49,7 +49,7 @@ ColumnLayout {
         Flow {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignVCenter
-            spacing: panel.wide ? 2 * PanelSizes.paddingCompass : PanelSizes.paddingCompass
+            spacing: panel.wide ? 2 * Theme.paddingCompass : Theme.paddingCompass
 
             ValueGrid {
                 entries: [

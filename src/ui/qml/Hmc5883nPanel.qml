@@ -17,12 +17,12 @@ ColumnLayout {
     }
 
     readonly property bool wide: width >= 640
-    readonly property real dialSide: Math.max(160, Math.min(320, (wide ? width / 2 : width) - 2 * PanelSizes.paddingCompass))
+    readonly property real dialSide: Math.max(160, Math.min(320, (wide ? width / 2 : width) - 2 * Theme.paddingCompass))
 
     Text {
         objectName: "hmc5883nTitle"
         text: "Compass"
-        font.pixelSize: 17
+        font.pixelSize: Theme.fontTitle
         font.bold: true
         color: Theme.primary
     }
@@ -30,19 +30,19 @@ ColumnLayout {
     GridLayout {
         Layout.fillWidth: true
         columns: panel.wide ? 2 : 1
-        columnSpacing: PanelSizes.paddingCompass
+        columnSpacing: Theme.paddingCompass
         rowSpacing: 16
 
         Item {
-            Layout.preferredWidth: panel.dialSide + 2 * PanelSizes.paddingCompass
-            Layout.preferredHeight: panel.dialSide + PanelSizes.paddingCompass + PanelSizes.paddingCompassTop
+            Layout.preferredWidth: panel.dialSide + 2 * Theme.paddingCompass
+            Layout.preferredHeight: panel.dialSide + Theme.paddingCompass + Theme.paddingCompassTop
             Layout.alignment: Qt.AlignHCenter
 
             CompassDial {
                 id: dial
                 objectName: "hmc5883nDial"
-                x: PanelSizes.paddingCompass
-                y: PanelSizes.paddingCompassTop
+                x: Theme.paddingCompass
+                y: Theme.paddingCompassTop
                 width: panel.dialSide
                 height: panel.dialSide
                 heading: m.heading
@@ -64,13 +64,13 @@ ColumnLayout {
                     readonly property real strength: [m.dir_px, m.dir_py, m.dir_mx, m.dir_my][
                         ["dirPx", "dirPy", "dirMx", "dirMy"].indexOf(modelData.name)]
                     objectName: modelData.name
-                    width: PanelSizes.icon
-                    height: PanelSizes.icon
+                    width: Theme.iconSize
+                    height: Theme.iconSize
                     radius: width / 2
                     color: Theme.link
                     opacity: 0.12 + 0.88 * strength
-                    x: dial.x + dial.width / 2 + modelData.dx * (dial.width / 2 + PanelSizes.paddingCompass / 2) - width / 2
-                    y: dial.y + dial.height / 2 + modelData.dy * (dial.height / 2 + PanelSizes.paddingCompass / 2) - height / 2
+                    x: dial.x + dial.width / 2 + modelData.dx * (dial.width / 2 + Theme.paddingCompass / 2) - width / 2
+                    y: dial.y + dial.height / 2 + modelData.dy * (dial.height / 2 + Theme.paddingCompass / 2) - height / 2
                 }
             }
         }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Shapes
+import Plimsy
 
 // A straight line whose end is given relative to the area it is drawn in:
 // end (1, 0) reaches the middle of the right edge, (0, -1) the middle of the
@@ -13,7 +14,7 @@ Shape {
     property real endX: 0
     property real endY: 0
     property real lineWidth: 1
-    property color colour: "black"
+    property color colour: Theme.black
     property int capStyle: ShapePath.RoundCap
     // Milliseconds over which a new end slides into place; 0 jumps. Set it
     // before the end changes: the animation reads it when it starts.
@@ -34,7 +35,7 @@ Shape {
         strokeColor: line.colour
         strokeWidth: line.lineWidth
         capStyle: line.capStyle
-        fillColor: "transparent"
+        fillColor: Theme.clear
         startX: line.width / 2 + line.startX
         startY: line.height / 2 + line.startY
         PathLine {

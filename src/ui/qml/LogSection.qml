@@ -23,9 +23,9 @@ ColumnLayout {
             text: "Log"
             tip: tips.tooltips.log
             bold: true
-            fontSize: 17
+            fontSize: Theme.fontTitle
             textColour: section.view ? section.view.log_title_colour : Theme.secondary
-            backgroundColour: "transparent"
+            backgroundColour: Theme.clear
             leftPadding: 0
             onActivated: section.view.toggle_log()
             // A right-button handler of its own: a TapHandler would let the
@@ -51,7 +51,7 @@ ColumnLayout {
             text: "Clear"
             tip: tips.tooltips.clear
             textColour: section.view ? section.view.clear_colour : Theme.secondary
-            backgroundColour: "transparent"
+            backgroundColour: Theme.clear
             onActivated: section.view.clear_log()
         }
     }
@@ -73,7 +73,7 @@ ColumnLayout {
             horizontalAlignment: Text.AlignLeft
             text: section.view ? section.view.log_text : ""
             font.family: Theme.monospace
-            font.pixelSize: 14
+            font.pixelSize: Theme.fontLog
             color: Theme.primary
             wrapMode: Text.WrapAnywhere
             textFormat: Text.PlainText

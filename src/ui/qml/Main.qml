@@ -116,37 +116,37 @@ ApplicationWindow {
                             visible: root.view.error_rate !== ""
                             text: root.view.error_rate
                             color: Theme.secondary
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.fontToolbar
                         }
                         Text {
                             objectName: "statusTcpText"
                             visible: root.view.show_tcp_status
                             text: root.view.status_tcp
                             color: root.view.status_tcp_colour
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.fontToolbar
                         }
                         Text {
                             objectName: "statusGapText"
                             visible: root.view.show_status_gap
                             text: " "
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.fontToolbar
                         }
                         Text {
                             objectName: "statusBleText"
                             visible: root.view.show_ble_status
                             text: root.view.status_ble
                             color: root.view.status_ble_colour
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.fontToolbar
                         }
                         Text {
                             objectName: "statusSerialText"
                             visible: root.view.show_serial_status
                             text: root.view.status_serial
                             color: root.view.status_serial_colour
-                            font.pixelSize: 16
+                            font.pixelSize: Theme.fontToolbar
                         }
                     }
-                    background: Rectangle { color: connectionButton.down ? Theme.systemFill : "transparent"; radius: 6 }
+                    background: Rectangle { color: connectionButton.down ? Theme.systemFill : Theme.clear; radius: 6 }
                 }
 
                 // A command that no transport took: the board did not get it.
@@ -157,7 +157,7 @@ ApplicationWindow {
                     visible: root.view.command_note !== ""
                     text: root.view.command_note
                     color: Theme.red
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.fontFootnote
                     height: Math.max(32, implicitHeight)
                     verticalAlignment: Text.AlignVCenter
                     width: Math.min(implicitWidth, toolbar.width)
@@ -172,7 +172,7 @@ ApplicationWindow {
                     text: root.view.clock_text
                     color: Theme.secondary
                     font.family: Theme.monospace
-                    font.pixelSize: 13
+                    font.pixelSize: Theme.fontFootnote
                 }
             }
 
@@ -201,7 +201,7 @@ ApplicationWindow {
                         wrapMode: Text.Wrap
                         text: root.view.settings_notice
                         color: Theme.primary
-                        font.pixelSize: 13
+                        font.pixelSize: Theme.fontFootnote
                     }
                     Button {
                         objectName: "settingsNoticeOk"

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Plimsy
 
 // A horizontal bar gauge: a track and a fill scaled from the leading edge
 // (or the trailing edge when reversed), clipped to a rounded rectangle.
@@ -10,8 +11,8 @@ Item {
     property real gaugeWidth: -1          // below 0: the width the layout offers
     property real gaugeHeight: 4
     property real cornerRadius: 2
-    property color colour: "#007aff"
-    property color track: "#33787880"
+    property color colour: Theme.link
+    property color track: Theme.systemFill
     property bool animated: true
     property int duration: 800
     property bool reverse: false

@@ -7,9 +7,9 @@ import Plimsy
 // padding, corner radius 8.
 Button {
     id: button
-    property color textColour: "#007aff"
-    property color backgroundColour: "#f2f2f7"
-    property real fontSize: 15
+    property color textColour: Theme.link
+    property color backgroundColour: Theme.secondarySystemBackground
+    property real fontSize: Theme.fontButton
     property bool bold: false
     // What the button does and its key, shown while the pointer rests on it.
     property string tip: ""

@@ -1,8 +1,9 @@
 import QtQuick
+import Plimsy
 
 // Three horizontal sliders: the settings symbol.
 Item {
-    property color colour: "gray"
+    property color colour: Theme.secondary
     implicitWidth: 20
     implicitHeight: 16
     Repeater {

@@ -41,7 +41,7 @@ Item {
             width: level.radius * 2 * modelData
             height: width
             radius: width / 2
-            color: "transparent"
+            color: Theme.clear
             border.color: Theme.tertiary
             antialiasing: true
         }
@@ -64,7 +64,7 @@ Item {
         anchors.bottom: face.verticalCenter
         text: "x"
         color: Theme.secondary
-        font.pixelSize: Math.max(10, level.radius * 0.14)
+        font.pixelSize: Math.max(Theme.fontMin, level.radius * 0.14)
     }
     Text {
         anchors.left: face.horizontalCenter
@@ -72,7 +72,7 @@ Item {
         anchors.top: face.top
         text: "y"
         color: Theme.secondary
-        font.pixelSize: Math.max(10, level.radius * 0.14)
+        font.pixelSize: Math.max(Theme.fontMin, level.radius * 0.14)
     }
 
     // The level sits in the board's plane with x to the right and y up, so
@@ -91,13 +91,13 @@ Item {
     }
     Rectangle {
         objectName: "tiltBubble"
-        readonly property real size: Math.max(10, level.radius * 0.26)
+        readonly property real size: Math.max(Theme.fontMin, level.radius * 0.26)
         width: size
         height: size
         radius: size / 2
         x: level.width / 2 + slope.endX * level.radius - size / 2
         y: level.height / 2 + slope.endY * level.radius - size / 2
-        color: level.faceDown ? "transparent" : Theme.blue
+        color: level.faceDown ? Theme.clear : Theme.blue
         border.color: level.faceDown ? Theme.orange : Theme.blue
         border.width: 2
         antialiasing: true

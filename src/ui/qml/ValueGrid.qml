@@ -22,7 +22,7 @@ GridLayout {
             Layout.alignment: isValue ? Qt.AlignRight : Qt.AlignLeft
             text: entry ? (isValue ? entry.value : entry.label) : ""
             color: isValue ? Theme.primary : Theme.secondary
-            font.pixelSize: PanelSizes.font
+            font.pixelSize: Theme.fontSize
             font.family: isValue ? Theme.monospace : Qt.application.font.family
         }
     }

@@ -8,7 +8,7 @@ ColumnLayout {
     id: row
     // A valueRow from a panel model: title, value, unit, fraction, gauge.
     property var reading
-    property real fontSize: PanelSizes.font
+    property real fontSize: Theme.fontSize
 
     spacing: 4
 
@@ -32,7 +32,7 @@ ColumnLayout {
         }
         Text {
             objectName: row.objectName + "Unit"
-            Layout.minimumWidth: PanelSizes.unit
+            Layout.minimumWidth: Theme.unitWidth
             text: row.reading ? row.reading.unit : ""
             color: Theme.secondary
             font.pixelSize: row.fontSize
