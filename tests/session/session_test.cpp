@@ -200,10 +200,10 @@ TEST_F(session_fixture, links_from_a_command_line_make_a_bridge_between_board_an
     EXPECT_EQ(s.simulated_board()->received_commands(), "R");
 }
 
+// Built exactly as plimsy-cli decode builds its session.
 TEST_F(session_fixture, a_session_for_decoding_starts_nothing_and_takes_lines_directly) {
-    session_options_t o;
-    o.start_connection = false;
-    session_t& s = build(o);
+    store.write("hmc5883.0.x_min", std::int64_t{-5});  // what a capture's header would seed
+    session_t s({.clock = clock, .main = queue, .console = &console}, {.store = &store, .start_connection = false});
 
     EXPECT_FALSE(s.cnc().has_tcp_client());
     EXPECT_FALSE(s.cnc().has_ble());
@@ -212,6 +212,7 @@ TEST_F(session_fixture, a_session_for_decoding_starts_nothing_and_takes_lines_di
     EXPECT_FALSE(console_has("Connect"));
     EXPECT_EQ(queue.pending(), 0u);
     EXPECT_EQ(queue.timers(), 0u);
+    EXPECT_EQ(store.read_int("hmc5883.0.x_min"), -5);
 
     int announced = 0;
     auto sub = s.subscribe([&] { ++announced; });
@@ -222,6 +223,7 @@ TEST_F(session_fixture, a_session_for_decoding_starts_nothing_and_takes_lines_di
     EXPECT_GT(announced, 0);
     // Time is the caller's: the manual clock, never the wall clock.
     EXPECT_EQ(s.clock().now(), clock.now());
+    EXPECT_EQ(queue.timers(), 0u);
 }
 
 TEST_F(session_fixture, the_connection_button_also_stops_a_serial_port_that_keeps_retrying) {
