@@ -18,9 +18,7 @@
 #include "cli/decode_command.hpp"
 #include "config/config_connection.hpp"
 #include "platform/event_loop.hpp"
-#include "sim/simulated_board.hpp"
-#include "sim/simulated_central.hpp"
-#include "transport/connection.hpp"
+#include "session/session.hpp"
 #include "transport/line_reassembler.hpp"
 
 #ifdef PLIMSY_CLI_QT
@@ -166,38 +164,33 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     }
 #endif
     main_queue_t& loop = *main;
-    memory_settings_store_t store;
     stdout_console_t console(err);
-    no_altimeter_t altimeter;
-    no_haptics_t haptics;
 
-    // The simulated radio: one board of the chosen kind, advertised under
-    // the name asked for, fed from the board's line generator.
-    std::unique_ptr<simulated_board_t> board;
-    simulated_central_t* central = nullptr;
-    connection_t::central_factory_t make_central;
-    if (o.simulate) {
-        board = std::make_unique<simulated_board_t>(o.board, system_clock_t::instance());
-        make_central = [&]() -> std::unique_ptr<ble_central_t> {
-            auto c = std::make_unique<simulated_central_t>();
-            auto& p = c->add_peripheral(*o.ble_name);
-            p.source = [&](std::vector<std::string>& lines) { board->due_lines(lines); };
-            p.on_write = [&](std::span<const std::uint8_t> b) {
-                board->command({reinterpret_cast<const char*>(b.data()), b.size()});
-            };
-            central = c.get();
-            return c;
-        };
+    // The links asked for go into the session's settings (kept in memory:
+    // a run never changes the application's saved connection), and the
+    // session connects as they say.
+    session_services_t services{.clock = system_clock_t::instance(), .main = loop, .console = &console};
+#ifdef PLIMSY_CLI_QT
+    if (qt) {
+        services.make_central = [&] { return qt->make_central(); };
+        services.make_serial_port = [&] { return qt->make_serial_port(); };
     }
-#ifdef PLIMSY_CLI_QT
-    if (qt) make_central = [&] { return qt->make_central(); };
 #endif
-
-    connection_t c({system_clock_t::instance(), store, console, loop, altimeter, haptics, make_central});
-#ifdef PLIMSY_CLI_QT
-    if (qt) c.set_serial_factory([&] { return qt->make_serial_port(); });
-#endif
-    line_report_t report(c.pipeline, [&](const std::string& json) {
+    session_options_t how;
+    if (o.simulate) how.simulate = session_simulation_t{.board = o.board};
+    session_links_t links;
+    links.ble_name = o.ble_name;
+    if (o.serial) {
+        links.serial_port = o.serial->port;
+        links.serial_baud = o.serial->baud;
+    }
+    if (o.host) {
+        links.tcp_host = o.host;
+        links.tcp_port = o.port;
+    }
+    how.links = links;
+    session_t session(std::move(services), std::move(how));
+    line_report_t report(session.pipeline(), [&](const std::string& json) {
         if (!o.decode) return;
         std::fwrite(json.data(), 1, json.size(), out);
         std::fputc('\n', out);
@@ -230,13 +223,13 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     bool ever_connected = false;
     std::deque<std::pair<std::string, double>> held;  // command, when it was read
     bool all_handed = false;
-    auto send = [&](const std::string& command) { c.send(command + "\n"); };
+    auto send = [&](const std::string& command) { session.send(command + "\n"); };
 
     // On the main thread: takes what the reader has, and sends it or holds
     // it. Before the first connection commands wait for it (a while); after
     // it they go at once, and one that no link takes is reported.
     std::function<void()> pass_commands = [&] {
-        if (c.any_link_up()) ever_connected = true;
+        if (session.link_up()) ever_connected = true;
         bool inbox_empty, ended;
         {
             std::lock_guard lock(inbox_mutex);
@@ -282,29 +275,18 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         input_done = true;
     });
 
-    if (o.ble_name) c.connect_ble(*o.ble_name);
-    if (o.serial) c.connect_serial(o.serial->port, o.serial->baud);
-    if (o.host) c.connect_tcp(*o.host, o.port);
-
     std::optional<double> input_ended_at;
-    auto in_flight = [&] {
-        return (c.has_tcp_client() && c.tcp_client().valid() && c.tcp_client().unsent() > 0) ||
-               (c.has_ble() && c.ble().ready() && c.ble().bytes_in_flight() > 0);
-    };
 
     // A 10 ms heartbeat drives the simulated radio, passes commands on and
     // notices the end.
     std::function<void()> tick = [&] {
-        if (central) {
-            central->poll();
-            central->run_pending();
-        }
+        session.poll_simulation();
         pass_commands();
         if (all_handed && !input_ended_at) input_ended_at = elapsed();
 
         const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
         const bool input_over =
-            o.seconds <= 0 && all_handed && (!in_flight() || elapsed() - *input_ended_at >= drain_seconds);
+            o.seconds <= 0 && all_handed && (!session.sending() || elapsed() - *input_ended_at >= drain_seconds);
         if (stop || time_up || input_over) {
             quit_loop();
             return;
@@ -319,11 +301,11 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     held.clear();
     quitting = true;
     inbox_room.notify_all();
-    c.disconnect();
+    session.disconnect();
     input.join();
     const double seconds = elapsed();
     if (o.summary) {
-        const std::string extra = "\"bytes\":" + std::to_string(c.bytes_received);
+        const std::string extra = "\"bytes\":" + std::to_string(session.cnc().bytes_received);
         std::fprintf(out, "%s\n", report.summary(seconds, extra).c_str());
     }
     std::fflush(out);

@@ -18,93 +18,62 @@
 namespace plimsy {
 
 content_view_model_t::content_view_model_t(content_options_t options, QObject* parent)
-    : QObject(parent),
-      options_(std::move(options)),
-      clock_(system_clock_t::instance()),
-      main_(std::make_unique<qt_main_queue_t>()),
-      haptics_(options_.haptics ? options_.haptics : &no_haptics_) {
-    console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
-    settings_store_t* store = options_.store;
-    if (!store) {
-        // A demonstration must not overwrite the user's saved connection:
-        // simulate mode keeps its settings in memory.
-        if (options_.simulate)
-            own_store_ = std::make_unique<memory_settings_store_t>();
-        else
-            own_store_ = std::make_unique<qt_settings_store_t>(console);
-        store = own_store_.get();
-    }
-    settings_notice_ = QString::fromStdString(store->notice());
-    altimeter_ = options_.simulate ? std::make_unique<manual_altimeter_t>(false) : make_platform_altimeter();
+    : QObject(parent), main_(std::make_unique<qt_main_queue_t>()) {
+    // A given central stands in for the radio, simulated board or not.
+    const bool simulate = options.simulate && !options.make_central;
+    altimeter_ = options.simulate ? std::make_unique<manual_altimeter_t>(false) : make_platform_altimeter();
 
-    connection_t::central_factory_t make_central = options_.make_central;
-    if (!make_central && options_.simulate) {
-        make_central = [this]() -> std::unique_ptr<ble_central_t> {
-            auto c = std::make_unique<simulated_central_t>();
-            start_simulation();
-            // Advertised under the name the settings hold, so the configured
-            // connection finds it; renaming in the sheet loses the board,
-            // as it would with a real one.
-            auto& p = c->add_peripheral(cfg_->ble_name());
-            p.source = [this](std::vector<std::string>& lines) { board_->due_lines(lines); };
-            p.on_write = [this](std::span<const std::uint8_t> b) {
-                board_->command({reinterpret_cast<const char*>(b.data()), b.size()});
-            };
-            sim_central_ = c.get();
-            sim_peripheral_ = &p;
-            return c;
-        };
-    }
-    if (!make_central) make_central = [] { return make_platform_central(); };
+    session_services_t services{.clock = system_clock_t::instance(),
+                                .main = *main_,
+                                .console = options.console,
+                                .haptics = options.haptics,
+                                .altimeter = altimeter_.get(),
+                                .make_central = options.make_central};
+    if (!services.make_central && !simulate) services.make_central = [] { return make_platform_central(); };
+    services.make_serial_port = options.make_serial_port;
+    if (!services.make_serial_port) services.make_serial_port = [] { return std::make_unique<qt_serial_port_t>(); };
 
-    // Start-up order: settings, then the coordinator (which starts the host
-    // barometer), then the orientation, then the configured connection.
-    cfg_ = std::make_unique<config_connection_t>(*store, console);
-    cnc_ = std::make_unique<connection_t>(
-        connection_t::services_t{clock_, *store, console, *main_, *altimeter_, *haptics_, std::move(make_central)});
+    session_options_t how;
+    how.store = options.store;
+    // A demonstration must not overwrite the user's saved connection:
+    // simulate mode keeps its settings in memory.
+    if (!how.store && !options.simulate) how.settings_file = qt_settings_store_t::user_file();
+    if (simulate) how.simulate = session_simulation_t{options.board, options.rate};
+    // The orientation is known before the connection starts, as at every
+    // start-up; the session connects once it has been built.
     if (auto* screen = QGuiApplication::primaryScreen()) {
         const QSize s = screen->size();
         portrait_ = s.width() < s.height();
     }
-    if (options_.make_serial_port)
-        cnc_->set_serial_factory(options_.make_serial_port);
-    else
-        cnc_->set_serial_factory([] { return std::make_unique<qt_serial_port_t>(); });
-    cfg_subscription_ = cfg_->subscribe([this] { announce(); });
-    cnc_subscription_ = cnc_->subscribe([this] { announce(); });
+    session_ = std::make_unique<session_t>(std::move(services), std::move(how));
+    cfg_ = &session_->cfg();
+    cnc_ = &session_->cnc();
+    settings_notice_ = QString::fromStdString(session_->store().notice());
+    subscription_ = session_->subscribe([this] { announce(); });
+
+    if (session_->simulating()) {
+        // The simulated radio delivers what is due every millisecond (see
+        // session_t::poll_simulation).
+        sim_timer_.setInterval(1);
+        sim_timer_.setTimerType(Qt::PreciseTimer);
+        connect(&sim_timer_, &QTimer::timeout, this, [this] { session_->poll_simulation(); });
+        sim_timer_.start();
+    }
     // Hold times (events, the high-g peak) and the board's clock run out
     // without a message and without an announcement: a refresh once a
     // second lets the panels show that.
     refresh_timer_.setInterval(1000);
     connect(&refresh_timer_, &QTimer::timeout, this, &content_view_model_t::announce);
     refresh_timer_.start();
-    connect_from_config();
 }
 
 content_view_model_t::~content_view_model_t() {
     sim_timer_.stop();
-    cnc_subscription_.reset();
-    cfg_subscription_.reset();
-    // The coordinator goes first: its transports call into the central and
-    // the simulated board while they shut down.
-    cnc_.reset();
-}
-
-void content_view_model_t::start_simulation() {
-    if (board_) return;
-    board_ = std::make_unique<simulated_board_t>(options_.board, clock_, options_.rate);
-    // The simulated radio delivers what is due every millisecond. Coarser
-    // batches beat against the models' 1/60 s change throttle: with 5 ms
-    // the next announcement after 16.7 ms falls at 20 ms, so a fast board
-    // could change the screen only 50 times a second.
-    sim_timer_.setInterval(1);
-    sim_timer_.setTimerType(Qt::PreciseTimer);
-    connect(&sim_timer_, &QTimer::timeout, this, [this] {
-        if (!sim_central_) return;
-        sim_central_->poll();
-        sim_central_->run_pending();
-    });
-    sim_timer_.start();
+    refresh_timer_.stop();
+    subscription_.reset();
+    cfg_ = nullptr;
+    cnc_ = nullptr;
+    session_.reset();
 }
 
 // The models announce before they change; QML must read after. One queued
@@ -180,41 +149,35 @@ void content_view_model_t::toggle_config() {
 void content_view_model_t::connection_button() {
     tick();
     tick();
-    const bool tcp_on = cnc_->has_tcp_client() && cnc_->tcp_client().enabled();
-    const bool ble_on = cnc_->has_ble() && cnc_->ble().enabled();
-    if (tcp_on || ble_on)
-        cnc_->disconnect();
-    else
-        connect_from_config();
+    session_->connection_button();
 }
 
 void content_view_model_t::toggle_log() {
     tick();
-    cnc_->pipeline.set_log_enable(!cnc_->pipeline.log_enable());
+    session_->toggle_log();
 }
 
 void content_view_model_t::clear_log() {
     tick();
-    cnc_->pipeline.clear_log();
+    session_->clear_log();
 }
 
 void content_view_model_t::send(const QString& text) {
     tick();
-    cnc_->send(text.toStdString());
+    session_->send(text.toStdString());
 }
 
-void content_view_model_t::connect_from_config() { plimsy::connect_from_config(*cfg_, *cnc_); }
+void content_view_model_t::connect_from_config() { session_->connect_from_config(); }
 
-void content_view_model_t::tick() { haptics_->selection(); }
+void content_view_model_t::tick() { session_->haptics().selection(); }
 
 void content_view_model_t::command(const QString& name) {
     const std::string n = name.toStdString();
     if (const auto c = find_board_command(n)) {
         tick();
-        cnc_->send(std::string(board_command_bytes(*c)));
+        session_->send(board_command_bytes(*c));
     } else {
-        console_t& console = options_.console ? *options_.console : stdout_console_t::instance();
-        console.line("no board command is named \"" + n + "\"; nothing sent");
+        session_->console().line("no board command is named \"" + n + "\"; nothing sent");
     }
 }
 

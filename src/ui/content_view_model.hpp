@@ -14,6 +14,7 @@
 #include "platform/console.hpp"
 #include "platform/haptics.hpp"
 #include "platform/settings_store.hpp"
+#include "session/session.hpp"
 #include "transport/connection.hpp"
 
 namespace plimsy {
@@ -40,12 +41,13 @@ struct content_options_t {
     connection_t::serial_factory_t make_serial_port;
 };
 
-// The main screen's state and actions: it owns the connection settings and
-// the coordinator, starts the configured connection, and computes every
-// text and colour of the header, the toolbar and the log. Panels read the
-// sensors model through it. Every change of the settings, the coordinator
-// or the sensors reaches QML as one `changed` signal per event-loop turn,
-// after the operation that caused it has finished.
+// The main screen's state and actions over one session (session_t), which
+// it builds from Qt's services and which owns the settings, the coordinator
+// and, in simulate mode, the simulated board; the session starts the
+// configured connection. This model computes every text and colour of the
+// header, the toolbar and the log. Panels read the sensors model through
+// it. Every change of the session reaches QML as one `changed` signal per
+// event-loop turn, after the operation that caused it has finished.
 class content_view_model_t : public QObject {
     Q_OBJECT
     QML_NAMED_ELEMENT(ContentViewModel)
@@ -89,16 +91,17 @@ public:
 
     // The panels' layout constants are in the QML theme (ui/theme.hpp).
 
+    session_t& session() { return *session_; }
     config_connection_t& cfg() { return *cfg_; }
     connection_t& cnc() { return *cnc_; }
-    sensors_t& sensors() { return cnc_->pipeline.sensors; }
-    const sensors_t& sensors() const { return cnc_->pipeline.sensors; }
-    const clock_t& clock() const { return clock_; }
-    haptics_t& haptics() { return *haptics_; }
+    sensors_t& sensors() { return session_->sensors(); }
+    const sensors_t& sensors() const { return session_->sensors(); }
+    const clock_t& clock() const { return session_->clock(); }
+    haptics_t& haptics() { return session_->haptics(); }
     // The simulated radio and board, present in simulate mode only.
-    simulated_central_t* simulated_central() const { return sim_central_; }
-    simulated_board_t* simulated_board() const { return board_.get(); }
-    simulated_peripheral_t* simulated_peripheral() const { return sim_peripheral_; }
+    simulated_central_t* simulated_central() const { return session_->simulated_central(); }
+    simulated_board_t* simulated_board() const { return session_->simulated_board(); }
+    simulated_peripheral_t* simulated_peripheral() const { return session_->simulated_peripheral(); }
 
     double rssi_progress() const;
     QColor rssi_colour() const;
@@ -159,24 +162,17 @@ signals:
 
 private:
     void announce();
-    void start_simulation();
 
-    content_options_t options_;
-    const clock_t& clock_;
+    // The services outlive the session that uses them.
     std::unique_ptr<qt_main_queue_t> main_;
-    std::unique_ptr<settings_store_t> own_store_;
     std::unique_ptr<altimeter_t> altimeter_;
-    no_haptics_t no_haptics_;
-    haptics_t* haptics_;
-    std::unique_ptr<simulated_board_t> board_;
-    simulated_central_t* sim_central_ = nullptr;
-    simulated_peripheral_t* sim_peripheral_ = nullptr;
+    std::unique_ptr<session_t> session_;
+    // The session's settings and coordinator, for the getters.
+    config_connection_t* cfg_ = nullptr;
+    connection_t* cnc_ = nullptr;
     QTimer sim_timer_;
     QTimer refresh_timer_;
-    std::unique_ptr<config_connection_t> cfg_;
-    std::unique_ptr<connection_t> cnc_;
-    subscription_t cfg_subscription_;
-    subscription_t cnc_subscription_;
+    subscription_t subscription_;
     bool announce_pending_ = false;
     QString settings_notice_;
     bool portrait_ = false;
