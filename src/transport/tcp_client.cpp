@@ -92,9 +92,14 @@ bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
     port_ = port;
     enabled_ = true;
     link_ = {link_kind_t::connecting, host + ":" + std::to_string(port), {}, false};
-    // An attempt still running keeps the new request out; the coordinator
-    // retries after a failure anyway.
-    if (connecting_.exchange(true)) return false;
+    // The worker of an earlier attempt may still be winding up, even after
+    // it connected and the user has since disconnected: the request is kept
+    // and made as soon as that worker is done, so no click is lost.
+    if (connecting_.exchange(true)) {
+        ask_again_ = true;
+        return false;
+    }
+    ask_again_ = false;
     // connecting_ is cleared as the last act of the previous worker, so this
     // join returns at once.
     if (connect_thread_.joinable()) connect_thread_.join();
@@ -102,6 +107,9 @@ bool tcp_client_t::connect(const std::string& host, std::uint16_t port) {
         name_thread("connect");
         connect_once(host, port);
         connecting_ = false;
+        post([this] {
+            if (ask_again_ && enabled_ && !valid_) connect(host_, port_);
+        });
     });
     return false;
 }

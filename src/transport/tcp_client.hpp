@@ -112,6 +112,9 @@ private:
     console_t& console_;
 
     std::atomic<bool> connecting_{false};
+    // A connect() that came while an attempt's worker was still running
+    // (main thread only).
+    bool ask_again_ = false;
     std::atomic<bool> enabled_{false};
     std::atomic<bool> binary_;
     const bool force_text_;
