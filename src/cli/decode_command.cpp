@@ -394,14 +394,9 @@ replay_session_t::replay_session_t(time_point_t start, const std::vector<std::pa
                                    std::FILE* err)
     : clock(start), main(clock), console(err) {
     for (const auto& [key, value] : settings) store.write(key, value);
-    cnc = std::make_unique<connection_t>(
-        connection_t::services_t{clock, store, console, main, altimeter, haptics, nullptr});
-    cfg = std::make_unique<config_connection_t>(store, console);
-}
-
-replay_session_t::~replay_session_t() {
-    cfg.reset();
-    cnc.reset();
+    // Nothing is connected and no transport is made: the capture is the board.
+    session = std::make_unique<session_t>(session_services_t{.clock = clock, .main = main, .console = &console},
+                                          session_options_t{.store = &store, .start_connection = false});
 }
 
 namespace {
@@ -419,7 +414,7 @@ public:
         session_ = std::make_unique<replay_session_t>(start, settings, err_);
         const bool text = !o_.summary;
         report_ = std::make_unique<line_report_t>(
-            session_->cnc->pipeline, text ? std::function<void(const std::string&)>([this](const std::string& json) {
+            session_->session->pipeline(), text ? std::function<void(const std::string&)>([this](const std::string& json) {
                 std::fwrite(json.data(), 1, json.size(), out_);
                 std::fputc('\n', out_);
             })
@@ -519,7 +514,7 @@ private:
     }
 
     void after_report() {
-        state_ = shown_state(*session_->cnc, *session_->cfg);
+        state_ = shown_state(session_->session->cnc(), session_->session->cfg());
         if (csv_) csv_->shown(t_, state_);
     }
 
@@ -528,7 +523,7 @@ private:
     void rx(std::string_view bytes) {
         const auto& got = reassembler_.feed(bytes);
         if (got.dropped > 0) session_->console.line(dropped_line_notice("capture", got.dropped));
-        receive_pipeline_t& pipeline = session_->cnc->pipeline;
+        receive_pipeline_t& pipeline = session_->session->pipeline();
         for (const std::string_view line : got.lines) pipeline.receive_line(line);
         if (got.is_frame) pipeline.receive_arr(got.frame);
     }
@@ -547,7 +542,7 @@ private:
     void action(std::string_view name, const capture_arg_t& arg) {
         ++actions_;
         std::string error;
-        apply_local_action(session_->cnc->pipeline.sensors, name, arg, error);
+        apply_local_action(session_->session->sensors(), name, arg, error);
         if (!error.empty())
             std::fprintf(err_, "plimsy-cli decode: capture line %llu: action \"%s\" not applied: %s\n",
                          static_cast<unsigned long long>(reader_.line_number()), std::string(name).c_str(),

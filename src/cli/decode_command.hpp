@@ -19,6 +19,7 @@
 #include "platform/manual_main_queue.hpp"
 #include "platform/settings_store.hpp"
 #include "transport/connection.hpp"
+#include "session/session.hpp"
 #include "transport/receive_pipeline.hpp"
 
 namespace plimsy {
@@ -81,16 +82,13 @@ private:
 struct replay_session_t {
     replay_session_t(time_point_t start, const std::vector<std::pair<std::string, setting_value_t>>& settings,
                      std::FILE* err);
-    ~replay_session_t();
 
     manual_clock_t clock;
     manual_main_queue_t main;
     memory_settings_store_t store;
     stdout_console_t console;
-    no_altimeter_t altimeter;
-    no_haptics_t haptics;
-    std::unique_ptr<connection_t> cnc;
-    std::unique_ptr<config_connection_t> cfg;
+    // Last: it uses the services above until it is gone.
+    std::unique_ptr<session_t> session;
 };
 
 // The whole "decode" command: reads `in` to its end, writes to `out`,

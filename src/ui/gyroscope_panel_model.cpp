@@ -32,7 +32,6 @@ QVariantList gyroscope_panel_model_t::legend_colours() const {
     return colours;
 }
 
-void gyroscope_panel_model_t::title() { send(QStringLiteral("R\n")); }
 
 void gyroscope_panel_model_t::toggle_hold() {
     if (!view()) return;

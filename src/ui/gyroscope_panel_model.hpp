@@ -48,8 +48,6 @@ public:
     QVariantList legend_colours() const;
 
 public slots:
-    // The title is the board's gyroscope reset.
-    void title();
     void toggle_hold();
     void reset();
     // Shows or hides legend entry i.
