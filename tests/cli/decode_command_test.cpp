@@ -13,25 +13,12 @@
 #include <vector>
 
 #include "capture/capture.hpp"
+#include "cli/command_run.hpp"
 
 using namespace plimsy;
 
 namespace {
 // Runs the decode command on `input` and returns what it wrote.
-struct run_result_t {
-    int status;
-    std::string out, err;
-};
-
-std::string read_all(std::FILE* f) {
-    std::string s;
-    std::rewind(f);
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
 run_result_t run(std::string input, std::initializer_list<const char*> args = {}) {
     std::FILE* in = fmemopen(input.data(), input.size(), "r");
     std::FILE* out = std::tmpfile();

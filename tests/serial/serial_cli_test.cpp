@@ -6,45 +6,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "cli/connect_command.hpp"
+#include "cli/command_run.hpp"
 #include "serial/pty_board.hpp"
 
 using namespace plimsy;
 
-namespace {
-
-std::string read_all(std::FILE* f) {
-    std::string s;
-    std::rewind(f);
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
-struct run_result_t {
-    int status;
-    std::string out, err;
-};
-
-run_result_t run(const std::string& input, std::vector<const char*> argv) {
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    EXPECT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    ::close(fds[1]);
-    std::FILE* in = ::fdopen(fds[0], "r");
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    std::atomic<bool> stop{false};
-    const int status = connect_command(static_cast<int>(argv.size()), argv.data(), in, out, err, stop);
-    run_result_t r{status, read_all(out), read_all(err)};
-    std::fclose(in);
-    std::fclose(out);
-    std::fclose(err);
-    return r;
-}
-
-}  // namespace
 
 TEST(serial_cli, connect_decodes_a_board_on_a_serial_port_and_sends_it_commands) {
     temp_dir_t dir;
@@ -60,7 +26,7 @@ TEST(serial_cli, connect_decodes_a_board_on_a_serial_port_and_sends_it_commands)
         }
     });
     const std::string target = board.link() + ":1000000";
-    const auto r = run("C\n", {"--serial", target.c_str(), "--decode", "--summary", "--seconds", "1"});
+    const auto r = run_connect("C\n", {"--serial", target.c_str(), "--decode", "--summary", "--seconds", "1"});
     done = true;
     talker.join();
 
@@ -76,7 +42,7 @@ TEST(serial_cli, connect_decodes_a_board_on_a_serial_port_and_sends_it_commands)
                       std::vector<const char*>{"--serial", "/dev/ttyACM0:0"},
                       std::vector<const char*>{"--serial"},
                       std::vector<const char*>{"--serial", "/dev/ttyACM0", "--simulate"}}) {
-        const auto bad = run("", args);
+        const auto bad = run_connect("", args);
         EXPECT_EQ(bad.status, 2) << args[0];
         EXPECT_NE(bad.err.find("usage: plimsy-cli connect"), std::string::npos);
     }
