@@ -12,7 +12,7 @@ namespace {
 
 using arg_t = local_action_info_t::arg_t;
 
-const std::array<local_action_info_t, 9> table = {{
+const std::array<local_action_info_t, 10> table = {{
     {local_action_t::hmc5883_calibration_next, "hmc5883.calibration_next", arg_t::none, {}},
     {local_action_t::hmc5883_calibration_save, "hmc5883.calibration_save", arg_t::slot, std::int64_t{1}},
     {local_action_t::hmc5883_calibration_load, "hmc5883.calibration_load", arg_t::slot, std::int64_t{1}},
@@ -20,6 +20,7 @@ const std::array<local_action_info_t, 9> table = {{
     {local_action_t::hmc5883_compensate_3d, "hmc5883.compensate_3d", arg_t::flag, {}},
     {local_action_t::mpu6050_reset_gyro, "mpu6050.reset_gyro", arg_t::none, {}},
     {local_action_t::bh1749_white_balance, "bh1749.white_balance", arg_t::none, {}},
+    {local_action_t::bh1749_reset_corrections, "bh1749.reset_corrections", arg_t::none, {}},
     {local_action_t::trace_reset, "trace.reset", arg_t::flag, true},
     {local_action_t::trace_toggle_hold, "trace.toggle_hold", arg_t::none, {}},
 }};
@@ -90,6 +91,7 @@ bool apply_local_action(sensors_t& s, std::string_view name, const capture_arg_t
         case local_action_t::hmc5883_compensate_3d: s.set_hmc5883_compensate_3d(flag); break;
         case local_action_t::mpu6050_reset_gyro: s.mpu6050_reset_gyro(); break;
         case local_action_t::bh1749_white_balance: s.bh1749_white_balance(); break;
+        case local_action_t::bh1749_reset_corrections: s.bh1749_reset_corrections(); break;
         case local_action_t::trace_reset: s.trace.reset(flag); break;
         case local_action_t::trace_toggle_hold: s.trace.toggle_hold(); break;
     }

@@ -24,6 +24,7 @@ enum class local_action_t {
     hmc5883_compensate_3d,     // arg: the switch's new value
     mpu6050_reset_gyro,
     bh1749_white_balance,
+    bh1749_reset_corrections,
     trace_reset,               // arg: force (the panel's button forces)
     trace_toggle_hold,
 };

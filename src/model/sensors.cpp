@@ -247,4 +247,14 @@ void sensors_t::bh1749_white_balance() {
     bh1749.white_balance();
 }
 
+void sensors_t::bh1749_reset_corrections() {
+    // The factors live in a value held by this model; announce first, as
+    // the other operations do, so every view redraws.
+    will_change();
+    bh1749.r_c = 1.0f;
+    bh1749.g_c = 1.0f;
+    bh1749.b_c = 1.0f;
+    bh1749.i_c = 1.0f;
+}
+
 }  // namespace plimsy

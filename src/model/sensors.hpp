@@ -97,6 +97,8 @@ public:
     void set_hmc5883_compensate_3d(bool on);
     void mpu6050_reset_gyro();
     void bh1749_white_balance();
+    // The colour panel's reset: every light correction factor back to 1.
+    void bh1749_reset_corrections();
 
 private:
     void select(device_model_t m);

@@ -1,5 +1,7 @@
 #include "session/session.hpp"
 
+#include <algorithm>
+
 #include "platform/settings_file.hpp"
 #include "sim/simulated_central.hpp"
 #include "sim/simulated_peripheral.hpp"
@@ -37,6 +39,30 @@ session_t::session_t(session_services_t services, session_options_t options)
 
     if (options.links) choose_links(*options.links);
     if (options.start_connection) connect_from_config();
+}
+
+bool session_t::act(std::string_view name, const capture_arg_t& arg, std::string& error) {
+    if (!apply_local_action(sensors(), name, arg, error)) return false;
+    for (session_tap_t* t : taps_) t->local_action(name, arg);
+    return true;
+}
+
+bool session_t::act(local_action_t action, const capture_arg_t& arg) {
+    std::string error;
+    if (act(local_action_name(action), arg, error)) return true;
+    console_.line("local action " + std::string(local_action_name(action)) + " not done: " + error);
+    return false;
+}
+
+void session_t::add_tap(session_tap_t* tap) {
+    if (!tap || std::find(taps_.begin(), taps_.end(), tap) != taps_.end()) return;
+    taps_.push_back(tap);
+    cnc_->add_raw_tap(tap);
+}
+
+void session_t::remove_tap(session_tap_t* tap) {
+    std::erase(taps_, tap);
+    cnc_->remove_raw_tap(tap);
 }
 
 session_t::~session_t() {

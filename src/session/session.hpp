@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "capture/actions.hpp"
 #include "config/config_connection.hpp"
 #include "model/device_model.hpp"
 #include "platform/altimeter.hpp"
@@ -40,6 +42,12 @@ struct session_services_t {
     // The host's serial ports, made when the serial transport is first
     // used. Null: every port is refused with a reason.
     connection_t::serial_factory_t make_serial_port = nullptr;
+};
+
+// Sees what a recording keeps: the raw chunks to and from the board (see
+// raw_tap_t) and the user's local actions, each as it happens.
+struct session_tap_t : raw_tap_t {
+    virtual void local_action(std::string_view name, const capture_arg_t& arg) = 0;
 };
 
 // A board that exists only in software, reached over a simulated radio.
@@ -149,6 +157,18 @@ public:
     void set_log_enable(bool on);
     void toggle_log();
 
+    // A local action (a panel's button that changes processing without
+    // sending the board anything), applied to the sensors model and told to
+    // the taps, so that a recording can play it back. On a name or argument
+    // that does not fit, false with the reason in `error`, and nothing done.
+    bool act(std::string_view name, const capture_arg_t& arg, std::string& error);
+    bool act(local_action_t action, const capture_arg_t& arg = {});
+
+    // Taps see chunks and actions from when they are added until they are
+    // removed; a tap removes itself before it goes.
+    void add_tap(session_tap_t* tap);
+    void remove_tap(session_tap_t* tap);
+
 private:
     std::unique_ptr<ble_central_t> make_simulated_central();
     void choose_links(const session_links_t& links);
@@ -173,6 +193,7 @@ private:
     std::unique_ptr<connection_t> cnc_;
     subscription_t cfg_subscription_;
     subscription_t cnc_subscription_;
+    std::vector<session_tap_t*> taps_;
 };
 
 }  // namespace plimsy

@@ -1,5 +1,7 @@
 #include "transport/connection.hpp"
 
+#include <algorithm>
+
 #include "common/text.hpp"
 
 namespace plimsy {
@@ -185,6 +187,7 @@ bool connection_t::send(std::string_view text) {
     if (serial_up) taken = serial_->write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
     if (tcp_up) taken = tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
     if (taken) {
+        tap_tx({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
         set_command_note({});
         return true;
     }
@@ -199,15 +202,36 @@ bool connection_t::send(std::string_view text) {
     return false;
 }
 
+void connection_t::add_raw_tap(raw_tap_t* tap) {
+    if (tap && std::find(raw_taps_.begin(), raw_taps_.end(), tap) == raw_taps_.end()) raw_taps_.push_back(tap);
+}
+
+void connection_t::remove_raw_tap(raw_tap_t* tap) { std::erase(raw_taps_, tap); }
+
+void connection_t::tap_rx(std::span<const std::uint8_t> bytes) {
+    for (raw_tap_t* t : raw_taps_) t->board_rx(bytes);
+}
+
+void connection_t::tap_tx(std::span<const std::uint8_t> bytes) {
+    for (raw_tap_t* t : raw_taps_) t->board_tx(bytes);
+}
+
 void connection_t::forward_to_tcp(std::span<const std::uint8_t> bytes) {
     bytes_received += bytes.size();
     ++chunks_received;
+    tap_rx(bytes);
     if (tcp_client_ && tcp_client_->valid()) tcp_client_->send(bytes);
 }
 
 void connection_t::forward_to_ble(std::span<const std::uint8_t> bytes) {
     bytes_received += bytes.size();
     ++chunks_received;
+    // With BLE or a cable wanted, TCP is the bridge's peer and its bytes go
+    // to the board; otherwise TCP is how the board itself is reached.
+    if (link_ble().kind != link_kind_t::offline || link_serial_.kind != link_kind_t::offline)
+        tap_tx(bytes);
+    else
+        tap_rx(bytes);
     if (ble_ready()) ble_->write_data(bytes);
     if (serial_ready()) serial_->write(bytes);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/colour.hpp"
 #include "config/connection_requests.hpp"
@@ -28,6 +29,19 @@ namespace plimsy {
 // texts and colours are computed, retries a failed TCP connection, sends the
 // user's commands to the board and, with both transports up, relays raw
 // bytes between the board and the TCP peer. Main thread only.
+// Sees every raw chunk between the application and the board, as it
+// travels, before its lines are processed: what the recorder writes and a
+// gateway publishes. Main thread only.
+struct raw_tap_t {
+    virtual ~raw_tap_t() = default;
+    // From the board: a BLE notification, a serial read, or a TCP read when
+    // TCP is the board's only link.
+    virtual void board_rx(std::span<const std::uint8_t> bytes) = 0;
+    // To the board: a command a transport took, the byte that acknowledges
+    // a binary stream, or in bridge mode what the TCP peer sent.
+    virtual void board_tx(std::span<const std::uint8_t> bytes) = 0;
+};
+
 class connection_t : public observable_t, public connection_requests_t {
 public:
     // Makes the platform's BLE central the first time BLE is used; may return
@@ -63,6 +77,11 @@ public:
     // and bare to a connected TCP peer. True when a transport took it; when
     // none did, the console says so and command_note() tells the window.
     bool send(std::string_view text);
+    // Taps see chunks in the order they were added; a tap removes itself
+    // before it goes.
+    void add_raw_tap(raw_tap_t* tap);
+    void remove_raw_tap(raw_tap_t* tap);
+
     // "C not delivered: no connection to the board", or empty. Shown by the
     // connection button until a command gets through or a link is made.
     const std::string& command_note() const { return command_note_; }
@@ -171,6 +190,9 @@ private:
     std::unique_ptr<serial_t> serial_;
 
     std::string command_note_;
+    std::vector<raw_tap_t*> raw_taps_;
+    void tap_rx(std::span<const std::uint8_t> bytes);
+    void tap_tx(std::span<const std::uint8_t> bytes);
     link_state_t link_tcp_;
     link_state_t link_ble_;
     link_state_t link_serial_;

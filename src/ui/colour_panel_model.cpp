@@ -34,13 +34,7 @@ void colour_panel_model_t::reset_factors() {
     sensors_t* s = sensors();
     if (!s) return;
     view()->tick();
-    // The factors live in a value held by the sensors model; announce
-    // first, as its own operations do, so every view redraws.
-    s->will_change();
-    s->bh1749.r_c = 1.0f;
-    s->bh1749.g_c = 1.0f;
-    s->bh1749.b_c = 1.0f;
-    s->bh1749.i_c = 1.0f;
+    s->bh1749_reset_corrections();
 }
 
 void colour_panel_model_t::white_balance() {

@@ -237,6 +237,8 @@ TEST(capture, actions_by_name_change_the_model) {
     s.update_bh1749(100, 50, 25, 10);
     ASSERT_TRUE(apply_local_action(s, "bh1749.white_balance", {}, error));
     EXPECT_NE(s.bh1749.b_c, 1.0f);
+    ASSERT_TRUE(apply_local_action(s, "bh1749.reset_corrections", {}, error));
+    EXPECT_EQ(s.bh1749.b_c, 1.0f);
 
     // Refusals leave the model alone and say why.
     const auto before = s.hmc5883.compensate;
