@@ -85,6 +85,21 @@ struct session_fixture : ::testing::Test {
     }
 };
 
+// What a recorder would keep, in order: "rx:", "tx:" or "act:" and the bytes
+// or the action's name.
+struct tap_log_t final : session_tap_t {
+    std::vector<std::string> seen;
+    std::string all(std::string_view kind) const {
+        std::string out;
+        for (const auto& e : seen)
+            if (e.starts_with(kind)) out += e.substr(kind.size());
+        return out;
+    }
+    void board_rx(std::span<const std::uint8_t> b) override { seen.push_back("rx:" + std::string(b.begin(), b.end())); }
+    void board_tx(std::span<const std::uint8_t> b) override { seen.push_back("tx:" + std::string(b.begin(), b.end())); }
+    void local_action(std::string_view name, const capture_arg_t&) override { seen.push_back("act:" + std::string(name)); }
+};
+
 }  // namespace
 
 TEST_F(session_fixture, stored_tcp_settings_connect_and_the_lines_reach_the_sensors) {
@@ -153,14 +168,32 @@ TEST_F(session_fixture, stored_ble_name_finds_the_simulated_board_and_commands_r
     EXPECT_EQ(s.sensors().device_model, s.simulated_board()->host_model());
 
     // Over BLE a command gets the CR LF postfix; the board takes the "C"
-    // and its calibration starts, which its next lines report.
+    // and its calibration starts, which its next lines report. A tap sees
+    // the command as the panel sent it, and the board's notifications.
+    tap_log_t tap;
+    s.add_tap(&tap);
     s.simulated_peripheral()->clear_writes();
     EXPECT_TRUE(s.send("C\n"));
+    EXPECT_EQ(tap.all("tx:"), "C\n");
     ASSERT_TRUE(pump_until([&] { return !s.simulated_peripheral()->written().empty(); }));
     EXPECT_EQ(s.simulated_peripheral()->written(), "C\n\r\n");
     EXPECT_EQ(s.simulated_board()->received_commands(), "C");
     EXPECT_EQ(s.simulated_board()->calibration(), calibration_state_t::xy);
     EXPECT_TRUE(run_board(1.0, [&] { return s.sensors().compass_c.calibration == calibration_state_t::xy; }));
+    EXPECT_EQ(tap.all("rx:").rfind("compass_c={", 0), 0u) << tap.all("rx:");
+
+    // Local actions reach the model and the taps; a refused one reaches neither.
+    s.sensors().update_bh1749(100, 50, 25, 10);
+    EXPECT_TRUE(s.act(local_action_t::bh1749_white_balance));
+    EXPECT_NE(s.sensors().bh1749.b_c, 1.0f);
+    std::string error;
+    EXPECT_FALSE(s.act("hmc5883.compensate", {}, error));
+    EXPECT_TRUE(s.act(local_action_t::bh1749_reset_corrections));
+    EXPECT_EQ(s.sensors().bh1749.b_c, 1.0f);
+    EXPECT_EQ(tap.all("act:"), "bh1749.white_balancebh1749.reset_corrections");
+    s.remove_tap(&tap);
+    EXPECT_TRUE(s.act(local_action_t::trace_toggle_hold));
+    EXPECT_EQ(tap.all("act:"), "bh1749.white_balancebh1749.reset_corrections");
 
     // The log and its switch are the session's too.
     s.set_log_enable(true);
@@ -188,6 +221,8 @@ TEST_F(session_fixture, links_from_a_command_line_make_a_bridge_between_board_an
     ASSERT_TRUE(pump_until([&] { return s.simulated_peripheral()->notifying() && s.cnc().tcp_client().valid(); }));
 
     // The board's bytes go to the peer as they come...
+    tap_log_t tap;
+    s.add_tap(&tap);
     ASSERT_TRUE(run_board(0.2, [&] { return s.pipeline().msg_good >= 5; }));
     pump_until([&] { return !s.sending(); });
     const std::string relayed = peer.receive();
@@ -196,6 +231,10 @@ TEST_F(session_fixture, links_from_a_command_line_make_a_bridge_between_board_an
     peer.send("R\n");
     ASSERT_TRUE(pump_until([&] { return s.simulated_board()->restarts() == 1; }));
     EXPECT_EQ(s.simulated_board()->received_commands(), "R");
+    // For a recording the board's bytes came in and the peer's went to it.
+    EXPECT_EQ(tap.all("rx:").substr(0, relayed.size()), relayed);
+    EXPECT_EQ(tap.all("tx:"), "R\n");
+    s.remove_tap(&tap);
 }
 
 // Built exactly as plimsy-cli decode builds its session.
