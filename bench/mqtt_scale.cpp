@@ -101,19 +101,35 @@ int run_gateways(const args_t& a, const mqtt_url_t& url) {
     }
     const long rss_ready = status_kib("VmRSS:");
 
-    // Boards start spread over one period, as real ones would be.
+    // Lines start once every gateway is connected (the figures are for the
+    // steady state; connecting is timed on its own), spread over one period
+    // as real boards would be.
     const std::int64_t period = static_cast<std::int64_t>(1e9 / a.rate);
-    const std::int64_t start = mono_ns() + 1'000'000'000;  // a second to connect
-    const std::int64_t end = start + static_cast<std::int64_t>(a.seconds * 1e9);
+    const std::int64_t created = mono_ns();
+    std::int64_t start = 0, end = 0;
+    double connect_seconds = 0;
     std::vector<std::int64_t> due(static_cast<std::size_t>(a.boards));
     std::vector<std::uint64_t> seq(static_cast<std::size_t>(a.boards), 0);
-    for (int i = 0; i < a.boards; ++i) due[static_cast<std::size_t>(i)] = start + period * i / a.boards;
+    auto begin = [&](std::int64_t now) {
+        connect_seconds = static_cast<double>(now - created) / 1e9;
+        start = now;
+        end = start + static_cast<std::int64_t>(a.seconds * 1e9);
+        for (int i = 0; i < a.boards; ++i) due[static_cast<std::size_t>(i)] = start + period * i / a.boards;
+    };
     double cpu_start = 0;
     std::uint64_t sent = 0;
     std::string line;
     std::function<void()> tick = [&] {
         const std::int64_t now = mono_ns();
-        if (now >= start && cpu_start == 0) cpu_start = cpu_seconds();
+        if (start == 0) {
+            const bool all = std::all_of(gateways.begin(), gateways.end(), [](const auto& g) { return g->client().connected(); });
+            if (!all && now - created < 30'000'000'000) {
+                loop.post_after(0.01, tick);
+                return;
+            }
+            begin(now);
+            cpu_start = cpu_seconds();
+        }
         for (std::size_t i = 0; i < due.size(); ++i) {
             while (due[i] <= now && due[i] < end) {
                 char buf[160];
@@ -149,13 +165,13 @@ int run_gateways(const args_t& a, const mqtt_url_t& url) {
         dropped += c.dropped;
     }
     std::printf(
-        "{\"role\":\"gateways\",\"process\":\"one process, %d gateways (a session, a gateway and an MQTT client with "
+        "{\"role\":\"gateways\",\"connect_seconds\":%.2f,\"process\":\"one process, %d gateways (a session, a gateway and an MQTT client with "
         "its network thread each)\",\"boards\":%d,\"rate\":%g,\"seconds\":%g,\"lines_sent\":%llu,"
         "\"messages_published\":%llu,\"messages_acknowledged\":%llu,\"messages_dropped\":%llu,"
         "\"cpu_seconds\":%.2f,\"cpu_percent_of_a_core\":%.1f,\"cpu_percent_per_board\":%.3f,"
         "\"rss_kib_before\":%ld,\"rss_kib_ready\":%ld,\"rss_kib_end\":%ld,\"rss_peak_kib\":%ld,"
         "\"rss_kib_per_board\":%.0f}\n",
-        a.boards, a.boards, a.rate, a.seconds, static_cast<unsigned long long>(sent),
+        connect_seconds, a.boards, a.boards, a.rate, a.seconds, static_cast<unsigned long long>(sent),
         static_cast<unsigned long long>(published), static_cast<unsigned long long>(acked),
         static_cast<unsigned long long>(dropped), cpu, 100.0 * cpu / wall, 100.0 * cpu / wall / a.boards, rss_before,
         rss_ready, status_kib("VmRSS:"), status_kib("VmHWM:"),

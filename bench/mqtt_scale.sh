@@ -35,7 +35,7 @@ for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && brea
 
 ticks() { awk '{ print $14 + $15 }' "/proc/$broker/stat"; }
 url="mqtt://127.0.0.1:$port"
-"$bench" watcher --url "$url" --boards "$boards" --seconds $((seconds + 8)) > "$dir/watcher.json" &
+"$bench" watcher --url "$url" --boards "$boards" --seconds $((seconds + 15)) > "$dir/watcher.json" &
 watcher=$!
 sleep 1
 before=$(ticks)
