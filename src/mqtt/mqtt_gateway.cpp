@@ -27,7 +27,7 @@ mqtt_gateway_t::mqtt_gateway_t(session_t& session, mqtt_options_t mqtt, mqtt_gat
       status_topic_(mqtt_board_topic(options_.board, "status")),
       cmd_topic_(mqtt_board_topic(options_.board, "cmd")),
       kind_(device_model_name(session.sensors().device_model)) {
-    mqtt.will = mqtt_will_t{status_topic_, status_json(false), true};
+    mqtt.will = mqtt_will_t{status_topic_, status_json(false, false), true};
     // Long enough for the offline status to reach a broker that is there;
     // short enough that stopping a gateway whose broker is gone is quick.
     if (mqtt.linger_seconds <= 0) mqtt.linger_seconds = 2.0;
@@ -74,13 +74,15 @@ void mqtt_gateway_t::start() {
     client_->start();
 }
 
-std::string mqtt_gateway_t::status_json(bool online) const {
+std::string mqtt_gateway_t::status_json(bool online, bool with_kind) const {
     std::string s = "{\"online\":";
     s += online ? "true" : "false";
     s += ",\"board\":\"";
     append_escaped(s, options_.board);
-    s += "\",\"kind\":\"";
-    append_escaped(s, kind_);
+    if (with_kind) {
+        s += "\",\"kind\":\"";
+        append_escaped(s, kind_);
+    }
     s += "\",\"link\":\"";
     append_escaped(s, options_.link);
     s += "\",\"commands\":";

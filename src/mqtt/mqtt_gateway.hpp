@@ -51,7 +51,9 @@ public:
     // else why not.
     static std::string check_command(std::string_view payload, std::string& command);
 
-    std::string status_json(bool online) const;
+    // The status message; `with_kind` false leaves the board kind out (the
+    // last will is fixed before the board has said what it is).
+    std::string status_json(bool online, bool with_kind = true) const;
     const mqtt_client_t& client() const { return *client_; }
     const mqtt_gateway_options_t& options() const { return options_; }
     std::uint64_t commands_sent = 0;

@@ -131,6 +131,11 @@ TEST(MqttGateway, AKilledGatewayTurnsItsBoardOffline) {
         const auto s = watcher.payloads(status_topic);
         return has(s.back(), "\"online\":false");
     }));
+    // The will names the board and its link; not a kind it could not know.
+    watcher.with_lock([&] {
+        EXPECT_EQ(watcher.payloads(status_topic).back(),
+                  "{\"online\":false,\"board\":\"killed\",\"link\":\"simulated\",\"commands\":false}");
+    });
     listener_t late(broker.options(), {status_topic});
     EXPECT_TRUE(late.wait_for([&] {
         return !late.messages.empty() && has(late.messages.front().payload, "\"online\":false");
