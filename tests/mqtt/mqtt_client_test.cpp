@@ -129,6 +129,9 @@ TEST(MqttClient, FailuresAreToldClearlyAndTlsNeverFallsBackToClearText) {
     o = broker.options();
     o.url.port = test::free_port();
     expect_down(o, "connection refused");
+    o = broker.options();
+    o.url.port = broker.tls_port;
+    expect_down(o, "use mqtts://");
 
     // And the right settings do connect, in clear and over TLS.
     for (bool tls : {false, true}) {
