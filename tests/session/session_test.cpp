@@ -217,12 +217,12 @@ TEST_F(session_fixture, links_from_a_command_line_make_a_bridge_between_board_an
     EXPECT_EQ(s.cfg().ble_name(), "sim board");
     EXPECT_EQ(store.read_bool("enable_bridge"), true);
     EXPECT_EQ(store.read_string_array("history_host")->front(), "127.0.0.1");
+    tap_log_t tap;
+    s.add_tap(&tap);
     ASSERT_TRUE(accept(peer));
     ASSERT_TRUE(pump_until([&] { return s.simulated_peripheral()->notifying() && s.cnc().tcp_client().valid(); }));
 
     // The board's bytes go to the peer as they come...
-    tap_log_t tap;
-    s.add_tap(&tap);
     ASSERT_TRUE(run_board(0.2, [&] { return s.pipeline().msg_good >= 5; }));
     pump_until([&] { return !s.sending(); });
     const std::string relayed = peer.receive();
@@ -232,7 +232,7 @@ TEST_F(session_fixture, links_from_a_command_line_make_a_bridge_between_board_an
     ASSERT_TRUE(pump_until([&] { return s.simulated_board()->restarts() == 1; }));
     EXPECT_EQ(s.simulated_board()->received_commands(), "R");
     // For a recording the board's bytes came in and the peer's went to it.
-    EXPECT_EQ(tap.all("rx:").substr(0, relayed.size()), relayed);
+    EXPECT_NE(tap.all("rx:").find(relayed), std::string::npos) << relayed;
     EXPECT_EQ(tap.all("tx:"), "R\n");
     s.remove_tap(&tap);
 }
