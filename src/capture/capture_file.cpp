@@ -53,6 +53,8 @@ struct capture_file_writer_t::impl_t {
     std::atomic<bool> closing{false};
     std::atomic<bool> finished{false};
     std::atomic<bool> detached{false};  // closed in the background: nobody to tell
+    std::atomic<bool> opened{false};
+    std::filesystem::path chosen;  // written by the writing thread before `opened`
     std::atomic<bool> fail_claimed{false};
     std::atomic<bool> failed{false};
     std::string error;  // written once, by whoever claimed the failure, before `failed`
@@ -118,8 +120,9 @@ struct capture_file_writer_t::impl_t {
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 const int e = n < 0 ? errno : ENOSPC;
-                fail("cannot write " + path.string() + ": " + std::strerror(e) + " (after " +
-                     std::to_string(on_disk.load()) + " bytes); recording stopped, the file keeps what was written");
+                fail("cannot write " + chosen.string() + ": " + std::strerror(e) + " (after " +
+                     std::to_string(on_disk.load()) + " bytes); recording stopped, the file keeps what was written" +
+                     (e == ENOSPC || e == EDQUOT ? ": free some space and record again" : ""));
                 out.clear();
                 return false;
             }
@@ -140,7 +143,7 @@ struct capture_file_writer_t::impl_t {
             ZSTD_outBuffer o{chunk.data(), chunk.size(), 0};
             const std::size_t left = ZSTD_compressStream2(cctx, &o, &in, mode);
             if (ZSTD_isError(left)) {
-                fail("cannot compress " + path.string() + ": " + ZSTD_getErrorName(left) + "; recording stopped");
+                fail("cannot compress " + chosen.string() + ": " + ZSTD_getErrorName(left) + "; recording stopped");
                 return false;
             }
             out.append(chunk.data(), o.pos);
@@ -158,7 +161,7 @@ struct capture_file_writer_t::impl_t {
         // A file that cannot be synced (a pipe, a character device) is still
         // written; only a failing disk is an error.
         if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
-            fail("cannot write " + path.string() + ": " + std::strerror(errno) + "; recording stopped");
+            fail("cannot write " + chosen.string() + ": " + std::strerror(errno) + "; recording stopped");
     }
 
     void take() {
@@ -172,11 +175,41 @@ struct capture_file_writer_t::impl_t {
         });
     }
 
-    void run() {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A name with "-N" before its extensions: "a.plimsy.jsonl.zst" -> "a-2.plimsy.jsonl.zst".
+    static std::filesystem::path numbered(const std::filesystem::path& p, int n) {
+        const std::string name = p.filename().string();
+        const std::size_t dot = name.find('.', 1);
+        const std::string stem = name.substr(0, dot);
+        const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+        return p.parent_path() / (stem + "-" + std::to_string(n) + ext);
+    }
+
+    void open_file() {
+        if (options.make_folders && path.has_parent_path()) {
+            std::error_code ec;
+            std::filesystem::create_directories(path.parent_path(), ec);
+            if (ec) {
+                fail("cannot make the folder " + path.parent_path().string() + ": " + ec.message());
+                return;
+            }
+        }
+        std::filesystem::path p = path;
+        for (int n = 2;; ++n) {
+            fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (options.replace ? O_TRUNC : O_EXCL), 0644);
+            if (fd >= 0 || errno != EEXIST || n > 999) break;
+            p = numbered(path, n);
+        }
         if (fd < 0) {
-            fail("cannot create " + path.string() + ": " + std::strerror(errno));
-        } else if (options.compress) {
+            fail("cannot create " + p.string() + ": " + std::strerror(errno));
+            return;
+        }
+        chosen = p;
+        opened.store(true, std::memory_order_release);
+    }
+
+    void run() {
+        open_file();
+        if (fd >= 0 && options.compress) {
             cctx = ZSTD_createCCtx();
             chunk.resize(ZSTD_CStreamOutSize());
             ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, options.level);
@@ -234,7 +267,8 @@ void capture_file_writer_t::close() {
 }
 
 bool capture_file_writer_t::finished() const { return impl_->finished.load(std::memory_order_acquire); }
-const std::filesystem::path& capture_file_writer_t::path() const { return impl_->path; }
+std::filesystem::path capture_file_writer_t::path() const { return opened() ? impl_->chosen : impl_->path; }
+bool capture_file_writer_t::opened() const { return impl_->opened.load(std::memory_order_acquire); }
 std::uint64_t capture_file_writer_t::bytes_on_disk() const { return impl_->on_disk.load(std::memory_order_relaxed); }
 std::uint64_t capture_file_writer_t::bytes_given() const { return impl_->given.load(std::memory_order_relaxed); }
 bool capture_file_writer_t::failed() const { return impl_->failed.load(std::memory_order_acquire); }

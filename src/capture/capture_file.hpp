@@ -37,6 +37,12 @@ public:
         // to keep up, and the writer fails as on a full disk rather than
         // eat the machine's memory.
         std::uint64_t max_queued = 256u << 20;
+        // Make the file's folder when it is missing.
+        bool make_folders = false;
+        // false: an existing file is kept, and the new one gets the first
+        // free name with "-2", "-3", ... before its extensions (path() then
+        // says which).
+        bool replace = true;
     };
     // `on_error` runs on `main` once, when writing fails (a full or
     // unwritable disk, or a file that cannot be made): the writer then
@@ -65,7 +71,10 @@ public:
     // The writing thread has ended the file (or given up on it).
     bool finished() const;
 
-    const std::filesystem::path& path() const;
+    // The file's name: as asked, or the one chosen when `replace` is off
+    // and the name was taken (known once the writing thread has opened it).
+    std::filesystem::path path() const;
+    bool opened() const;
     std::uint64_t bytes_on_disk() const;  // as far as written, compressed
     std::uint64_t bytes_given() const;    // uncompressed
     bool failed() const;
