@@ -253,7 +253,7 @@ capture_file_writer_t::capture_file_writer_t(std::filesystem::path path, main_qu
                                              std::function<void(const std::string& message)> on_error,
                                              options_t options)
     : impl_(std::make_unique<impl_t>(std::move(path), main, std::move(on_error), options)) {
-    impl_->thread = std::thread([this] { impl_->run(); });
+    impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
 capture_file_writer_t::~capture_file_writer_t() { close(); }
