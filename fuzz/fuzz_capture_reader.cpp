@@ -7,8 +7,9 @@
 //                  from the corpus: a decoder fed damage of every kind)
 //   mode % 4 == 1: the body compressed; must read back exactly
 //   mode % 4 == 2: the body compressed, then cut (at a point from the mode
-//                  byte's top bits and the body's length); must read a
-//                  prefix of its lines and say where it stopped
+//                  byte's top bits and the body's length); past the
+//                  magic, must read a prefix of its lines and say where
+//                  it stopped
 //   mode % 4 == 3: the body compressed, one byte flipped; the lines that
 //                  come back before the damage must be whole lines of the body
 
@@ -137,8 +138,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t cut = bytes.size() <= 1 ? 0 : (mode >> 2) * 7919u % bytes.size();
             bytes.resize(cut);
             const result_t r = read(bytes);
-            check(is_prefix(r.lines, want), "a cut frame gives a prefix of the lines");
-            if (cut >= 4) check(!r.error.empty(), "a cut frame says so");
+            // Fewer than the four bytes of zstd's magic are plain text.
+            if (cut >= 4) {
+                check(is_prefix(r.lines, want), "a cut frame gives a prefix of the lines");
+                check(!r.error.empty(), "a cut frame says so");
+            }
             break;
         }
         case 3: {

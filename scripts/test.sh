@@ -22,7 +22,7 @@ echo "== tsan: transport and session tests"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target test_transport test_platform test_session
 # setarch -R: ThreadSanitizer in clang/gcc of this era trips over high ASLR entropy.
-TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session'
+TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session|capture'
 
 echo "== fuzz targets and benchmarks build"
 cmake --preset fuzz >/dev/null
