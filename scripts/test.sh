@@ -20,7 +20,7 @@ ctest --preset asan-ubsan
 
 echo "== tsan: transport and session tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target test_transport test_platform test_session
+cmake --build --preset tsan --target test_transport test_platform test_session test_capture
 # setarch -R: ThreadSanitizer in clang/gcc of this era trips over high ASLR entropy.
 TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session|capture'
 
