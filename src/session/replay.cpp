@@ -98,6 +98,7 @@ void capture_player_t::apply() {
     s_.main.run_pending();
     switch (e.kind) {
         case capture_entry_t::kind_t::rx: {
+            if (listener_) listener_->rx(e.data);
             const auto& got = reassembler_.feed(e.data);
             if (got.dropped > 0) s_.console.line(dropped_line_notice("capture", got.dropped));
             receive_pipeline_t& pipeline = s_.session->pipeline();

@@ -74,6 +74,9 @@ struct replay_listener_t {
     // The next entry is at `t` (seconds since the start; never less than the
     // last one); called before the clock moves there.
     virtual void at(double /*t*/) {}
+    // Bytes from the board as the link delivered them, before they are cut
+    // into lines (what a bridge would relay).
+    virtual void rx(std::string_view /*bytes*/) {}
     virtual void tx(std::string_view /*bytes*/) {}
     // `error` is empty when the action was applied.
     virtual void action(std::string_view /*name*/, const capture_arg_t& /*arg*/, const std::string& /*error*/) {}
