@@ -42,8 +42,9 @@ const char* replay_usage =
     "                   pace (a captured board in place of a bridge) and print what the\n"
     "                   client sends on standard error; 0 picks a free port\n"
     "  --bind HOST      the numeric IPv4 address --tcp-serve listens on (default 127.0.0.1)\n"
-    "Exit status: 0 at the end of the capture, 1 when it cannot be read or a table\n"
-    "cannot be written, 2 for a bad option, 130 when stopped by Ctrl-C.\n";
+    "Exit status: 0 at the end of the capture; 1 when it cannot be read whole (what\n"
+    "came before the damage is replayed) or a table cannot be written; 2 for a bad\n"
+    "option; 130 when stopped by Ctrl-C.\n";
 
 struct options_t {
     double speed = 1;
@@ -356,9 +357,12 @@ int replay_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
         std::fprintf(err, "sent %llu bytes in %llu chunks to %s\n", static_cast<unsigned long long>(peer->sent()),
                      static_cast<unsigned long long>(serve.chunks), peer->name().c_str());
     }
+    // A cut or damaged file: what came before the damage has been replayed;
+    // the status says the file was not read whole (as decode's does).
+    const bool damaged = r->at_end() && !r->error().empty();
     if (interrupted)
         std::fprintf(err, "plimsy-cli replay: stopped at %s of the capture (Ctrl-C)\n", seconds_text(r->position()).c_str());
-    else if (r->at_end() && !r->error().empty())
+    else if (damaged)
         std::fprintf(err, "plimsy-cli replay: %s: replayed up to %s, where reading stopped\n", file.c_str(),
                      seconds_text(r->position()).c_str());
     if (o.summary) std::fprintf(out, "%s\n", report.summary(seconds, &r->player()).c_str());
@@ -366,7 +370,8 @@ int replay_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
     std::fflush(err);
     if (!report.close_csv()) return 1;
     if (o.serve_port && !peer && !interrupted) return 1;
-    return interrupted ? 130 : 0;
+    if (interrupted) return 130;
+    return damaged ? 1 : 0;
 }
 
 }  // namespace plimsy
