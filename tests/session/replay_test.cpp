@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <limits>
 #include <map>
 #include <memory>
@@ -316,4 +318,31 @@ TEST(replay, the_capture_settings_stay_in_the_replay_and_damage_is_reported_by_l
     ASSERT_TRUE(d->seek(5));
     EXPECT_EQ(damaged.lines.size(), 1u);
     EXPECT_DOUBLE_EQ(d->duration(), 1);
+}
+
+// The window's way to seek: a copy built on a worker thread while the
+// engine it came from plays on, then used on the main thread.
+TEST(replay, a_copy_built_on_a_worker_while_the_original_plays) {
+    const std::string capture = board_capture(6);
+    auto r = open_text(capture);
+    r->set_speed(16);
+    r->play();
+    std::unique_ptr<replay_t> copy;
+    std::string error;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        copy = r->seek_copy(4, error);
+        done = true;
+    });
+    while (!r->at_end() || !done) r->advance(1 / 60.0);
+    worker.join();
+    ASSERT_TRUE(copy) << error;
+    auto fresh = open_text(capture);
+    ASSERT_TRUE(fresh->seek(4));
+    EXPECT_EQ(state_of(*copy), state_of(*fresh));
+    copy->play();
+    fresh->play();
+    copy->advance(0.5);
+    fresh->advance(0.5);
+    EXPECT_EQ(state_of(*copy), state_of(*fresh));
 }
