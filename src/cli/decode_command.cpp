@@ -369,8 +369,10 @@ private:
 
     const options_t& o_;
     std::FILE* err_;
-    capture_report_t report_;
+    // Before the report: the report's line observer lets go of the
+    // session's pipeline when it goes, so the session must outlive it.
     std::unique_ptr<replay_session_t> session_;
+    capture_report_t report_;
     capture_reader_t reader_;
     std::unique_ptr<capture_player_t> player_;
     time_point_t start_ = raw_start;

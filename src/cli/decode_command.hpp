@@ -95,6 +95,8 @@ public:
     // Makes the CSV directory and its tables (--csv); false with a message.
     bool open_csv();
 
+    // One session per report, which must outlive it: the report's line
+    // observer lets go of the session's pipeline when the report goes.
     void session_started(replay_session_t& session) override;
     void at(double t) override;
     void tx(std::string_view bytes) override;

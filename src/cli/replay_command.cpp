@@ -263,6 +263,12 @@ int replay_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
     const std::string& file = *o.file;
 
     const bool reports = o.decode || o.state || o.summary || o.csv_dir;
+    // The application's console lines (decoding failures) as decode shows
+    // them; the replay, declared next, uses it until it goes.
+    stdout_console_t console(err);
+    // Declared before the report, so it goes after it: the report lets go
+    // of the session's pipeline when it goes.
+    std::unique_ptr<replay_t> r;
     capture_report_t report({.summary = !o.decode && !o.state, .state = o.state, .csv_dir = o.csv_dir}, out, err,
                             "plimsy-cli replay");
     if (!report.open_csv()) return 1;
@@ -273,11 +279,9 @@ int replay_command(int argc, const char* const* argv, std::FILE* out, std::FILE*
     ro.scan_duration = false;  // one pass from start to end
     ro.console = nullptr;
     ro.listener = o.serve_port ? static_cast<replay_listener_t*>(&serve) : &report;
-    // The application's console lines (decoding failures) as decode shows them.
-    stdout_console_t console(err);
     if (reports) ro.console = &console;
     std::string error;
-    auto r = replay_t::open(capture_file_opener(file), error, ro);
+    r = replay_t::open(capture_file_opener(file), error, ro);
     if (!r) {
         std::fprintf(err, "plimsy-cli replay: %s: %s\n", file.c_str(), error.c_str());
         return 1;

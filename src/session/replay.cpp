@@ -295,12 +295,17 @@ bool replay_t::scan(std::string& error, const replay_progress_t& progress) {
             last = std::max(last, reader.entry().t);
         }
     }
-    duration_ = last;
+    scanned_duration_ = last;
     if (progress) progress(1.0);
     return true;
 }
 
-double replay_t::duration() const { return duration_ ? std::max(*duration_, position_) : position_; }
+std::optional<double> replay_t::known_duration() const {
+    if (scanned_duration_) return std::max(*scanned_duration_, end_.value_or(0.0));
+    return end_;
+}
+
+double replay_t::duration() const { return std::max(known_duration().value_or(0.0), position_); }
 
 void replay_t::set_listener(replay_listener_t* listener) {
     options_.listener = listener;
@@ -345,8 +350,8 @@ void replay_t::reach_end() {
     at_end_ = true;
     playing_ = false;
     player_->finish();
-    const double end = std::max({position_, player_->time(), duration_.value_or(0.0)});
-    duration_ = end;
+    const double end = std::max({position_, player_->time(), known_duration().value_or(0.0)});
+    end_ = end;
     position_ = end;
     move_clock(end);
 }
@@ -402,7 +407,7 @@ std::size_t replay_t::advance(double wall_seconds, double budget_seconds) {
 
 bool replay_t::seek(double t, const replay_progress_t& progress) {
     if (!(t >= 0)) t = 0;
-    if (duration_ && t > *duration_) t = *duration_;
+    if (const auto d = known_duration(); d && t > *d) t = *d;
     replay_listener_t* listener = player_->listener();
     if (t < position_) {
         std::string error;
@@ -437,7 +442,7 @@ std::unique_ptr<replay_t> replay_t::seek_copy(double t, std::string& error, cons
     replay_options_t options = options_;
     options.listener = nullptr;
     std::unique_ptr<replay_t> r(new replay_t(opener_, std::move(options)));
-    r->duration_ = duration_;
+    r->scanned_duration_ = scanned_duration_;
     if (!r->start(error)) return nullptr;
     if (!r->seek(t, progress)) {
         error = r->error_.empty() ? "cancelled" : r->error_;

@@ -255,8 +255,8 @@ public:
     // Heavy. A new engine on the same capture positioned at `t` (paused,
     // at this one's speed), which a window builds on a worker thread while
     // this one goes on playing, then swaps in. It reads only what does not
-    // change after opening (the opener, the header, the duration, the
-    // options), so this engine may be in use on its own thread meanwhile.
+    // change after opening (the opener, the scanned duration, the options),
+    // so this engine may be in use on its own thread meanwhile.
     // Nothing when cancelled or when the capture cannot be opened again.
     std::unique_ptr<replay_t> seek_copy(double t, std::string& error, const replay_progress_t& progress = {},
                                         double speed = 1) const;
@@ -295,7 +295,11 @@ private:
     std::unique_ptr<capture_player_t> player_;
 
     time_point_t start_ = replay_default_start;
-    std::optional<double> duration_;  // known from the scan or the end
+    // From the scan at opening; never changes afterwards, so seek_copy() may
+    // read it from another thread while this engine plays.
+    std::optional<double> scanned_duration_;
+    std::optional<double> end_;  // where the last entry was, once reached
+    std::optional<double> known_duration() const;
     double position_ = 0;
     double speed_ = 1;
     bool playing_ = false;

@@ -186,7 +186,7 @@ TEST(replay, seeking_back_and_forth_ends_where_a_straight_play_does) {
     // Straight: played in real-time frames of 0.25 s up to 6.5 s.
     auto straight = open_text(capture);
     straight->play();
-    for (int i = 0; i < 26; ++i) straight->advance(0.25);
+    for (int i = 0; i < 26; ++i) straight->advance(0.25, inf);
     ASSERT_DOUBLE_EQ(straight->position(), 6.5);
     const std::string expected = state_of(*straight);
 
@@ -260,7 +260,7 @@ TEST(replay, batches_are_bounded_and_pausing_stops_the_clock) {
     EXPECT_DOUBLE_EQ(r->speed(), 2);
     // Between entries the clock runs with the position.
     r->play();
-    r->advance(0.05);
+    r->advance(0.05, inf);
     EXPECT_DOUBLE_EQ(r->position(), at + 0.1);
     EXPECT_DOUBLE_EQ(r->replay_session().clock.now(), r->start_time() + at + 0.1);
 }
@@ -347,8 +347,8 @@ TEST(replay, a_copy_built_on_a_worker_while_the_original_plays) {
     EXPECT_EQ(state_of(*copy), state_of(*fresh));
     copy->play();
     fresh->play();
-    copy->advance(0.5);
-    fresh->advance(0.5);
+    copy->advance(0.5, inf);
+    fresh->advance(0.5, inf);
     EXPECT_EQ(state_of(*copy), state_of(*fresh));
 }
 
