@@ -2,7 +2,9 @@
 
 #include <simdjson.h>
 
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 
@@ -423,6 +425,116 @@ capture_reader_t::result_t capture_reader_t::read_header(std::string_view line) 
     return result_t::header;
 }
 
+namespace {
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+// Nearly every line of a recording has the writer's own shape,
+// {"t":1.25,"rx":"..."} (or "tx"), and seeking through an hour of them is
+// dominated by reading them: this reads that shape without the JSON
+// parser. Anything else (other members or order, blanks, \u escapes, bytes
+// beyond ASCII, anything malformed) is left to the parser, so the result is
+// always the one the parser gives.
+bool capture_reader_t::read_plain_entry(std::string_view line) {
+    constexpr std::string_view head = "{\"t\":";
+    if (line.substr(0, head.size()) != head) return false;
+    const char* p = line.data() + head.size();
+    const char* const end = line.data() + line.size();
+    // A JSON number, not negative: 0 or 1-9 digits, then .digits, then e[+-]digits.
+    const char* const number = p;
+    if (p == end) return false;
+    if (*p == '0') {
+        ++p;
+    } else if (*p >= '1' && *p <= '9') {
+        while (p != end && is_digit(*p)) ++p;
+    } else {
+        return false;
+    }
+    if (p != end && *p == '.') {
+        ++p;
+        if (p == end || !is_digit(*p)) return false;
+        while (p != end && is_digit(*p)) ++p;
+    }
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p != end && (*p == '+' || *p == '-')) ++p;
+        if (p == end || !is_digit(*p)) return false;
+        while (p != end && is_digit(*p)) ++p;
+    }
+    // Whole numbers past 64 bits are the parser's to refuse.
+    const std::string_view digits(number, static_cast<std::size_t>(p - number));
+    const std::size_t dot = digits.find('.');
+    const bool plain_decimal = digits.find_first_of("eE") == std::string_view::npos;
+    if (digits.size() > 18 && plain_decimal && dot == std::string_view::npos) return false;
+    double t = 0;
+    if (plain_decimal && digits.size() <= 16 && digits.size() - (dot == std::string_view::npos ? 0 : 1) <= 15) {
+        // Up to 15 digits make an integer a double holds exactly, and a
+        // power of ten up to 10^15 is exact too, so one division gives the
+        // correctly rounded value, as the parser's would.
+        std::uint64_t m = 0;
+        int decimals = 0;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i == dot) continue;
+            m = m * 10 + static_cast<std::uint64_t>(digits[i] - '0');
+            if (dot != std::string_view::npos && i > dot) ++decimals;
+        }
+        static constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        t = static_cast<double>(m) / powers[decimals];
+    } else {
+        const auto [parsed, ec] = std::from_chars(number, p, t);
+        if (ec != std::errc() || parsed != p || !std::isfinite(t)) return false;
+    }
+    constexpr std::string_view rx = ",\"rx\":\"", tx = ",\"tx\":\"";
+    const std::string_view rest(p, static_cast<std::size_t>(end - p));
+    capture_entry_t::kind_t kind;
+    if (rest.substr(0, rx.size()) == rx) kind = capture_entry_t::kind_t::rx;
+    else if (rest.substr(0, tx.size()) == tx) kind = capture_entry_t::kind_t::tx;
+    else return false;
+    p += rx.size();
+    // The text is never longer than the line; written in place, without a
+    // check per byte.
+    if (bytes_.size() < line.size()) bytes_.resize(line.size());
+    char* const out_begin = bytes_.data();
+    char* out = out_begin;
+    // Bytes that end a run: the quote, the backslash, control characters
+    // and anything beyond ASCII (left to the parser).
+    static constexpr auto special = [] {
+        std::array<bool, 256> s{};
+        for (int c = 0; c < 256; ++c) s[static_cast<std::size_t>(c)] = c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
+        return s;
+    }();
+    while (true) {
+        const char* run = p;
+        while (p != end && !special[static_cast<unsigned char>(*p)]) ++p;
+        std::memcpy(out, run, static_cast<std::size_t>(p - run));
+        out += p - run;
+        if (p == end) return false;
+        if (*p == '"') break;
+        if (*p != '\\') return false;  // a control character or a byte beyond ASCII
+        if (++p == end) return false;
+        switch (*p) {
+            case '"': *out++ = '"'; break;
+            case '\\': *out++ = '\\'; break;
+            case '/': *out++ = '/'; break;
+            case 'b': *out++ = '\b'; break;
+            case 'f': *out++ = '\f'; break;
+            case 'n': *out++ = '\n'; break;
+            case 'r': *out++ = '\r'; break;
+            case 't': *out++ = '\t'; break;
+            default: return false;  // \u and anything invalid
+        }
+        ++p;
+    }
+    // The closing quote, then the end of the object and of the line.
+    if (end - p != 2 || p[1] != '}') return false;
+    entry_ = capture_entry_t{};
+    entry_.kind = kind;
+    entry_.t = t;
+    entry_.data = std::string_view(out_begin, static_cast<std::size_t>(out - out_begin));
+    return true;
+}
+
 capture_reader_t::result_t capture_reader_t::read_line(std::string_view line) {
     ++line_number_;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -436,6 +548,7 @@ capture_reader_t::result_t capture_reader_t::read_line(std::string_view line) {
         if (looks_like_capture_header(line)) return read_header(line);
     }
 
+    if (read_plain_entry(line)) return result_t::entry;
     simdjson::dom::element root;
     if (auto e = impl_->parse(line, root)) return fail(json_error_text(e));
     simdjson::dom::object object;
