@@ -206,6 +206,9 @@ TEST_F(recorder_fixture, default_name_waits_for_the_board_kind_and_a_second_reco
         recorder.stop();  // in the background: the window never waits
         EXPECT_EQ(recorder.path(), first);
     }
+    // The first file is made on its writer's thread, after stop(): let it
+    // exist before the second recording of the same second looks for a name.
+    ASSERT_TRUE(wait_for_background_closes(test_patience));
     {
         session_recorder_t recorder(s);
         run_board(0.2);
