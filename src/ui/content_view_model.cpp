@@ -171,6 +171,30 @@ void content_view_model_t::connect_from_config() { session_->connect_from_config
 
 void content_view_model_t::tick() { session_->haptics().selection(); }
 
+void content_view_model_t::act(local_action_t action, const capture_arg_t& arg) {
+    tick();
+    session_->act(action, arg);
+}
+
+void content_view_model_t::act(const QString& name, const QVariant& arg) {
+    capture_arg_t a;
+    switch (arg.typeId()) {
+        case QMetaType::UnknownType: break;
+        case QMetaType::Bool: a = arg.toBool(); break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: a = static_cast<std::int64_t>(arg.toLongLong()); break;
+        case QMetaType::Double:
+        case QMetaType::Float: a = arg.toDouble(); break;
+        default: a = arg.toString().toStdString(); break;
+    }
+    tick();
+    std::string error;
+    const std::string n = name.toStdString();
+    if (!session_->act(n, a, error)) session_->console().line("local action " + n + " not done: " + error);
+}
+
 void content_view_model_t::command(const QString& name) {
     const std::string n = name.toStdString();
     if (const auto c = find_board_command(n)) {

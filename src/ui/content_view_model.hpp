@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 #include <memory>
 
@@ -142,6 +143,9 @@ public:
     // "hmc5883n", "gavrin3" or "plimsy91".
     static QString panel_group_for(device_model_t m);
 
+    // The panels' local actions, as act() above without the name lookup.
+    void act(local_action_t action, const capture_arg_t& arg = {});
+
 public slots:
     // Follows the window's shape; a size that keeps the orientation class
     // changes nothing.
@@ -155,6 +159,13 @@ public slots:
     void connect_from_config();
     // The selection tick every user action begins with.
     void tick();
+    // A local action by its name in capture/actions.hpp
+    // ("hmc5883.calibration_next"), with the argument the panel passes (an
+    // invalid QVariant for none). It goes through the session, so a
+    // recording keeps it and a replay applies it at its time; an unknown
+    // name or an argument that does not fit does nothing and says so on the
+    // console.
+    void act(const QString& name, const QVariant& arg = QVariant());
 
 signals:
     void changed();
