@@ -175,162 +175,6 @@ void for_each_input_line(std::FILE* in, F&& fn) {
     if (tail) fn(std::string_view(carry));
 }
 
-template <typename>
-inline constexpr bool is_optional = false;
-template <typename T>
-inline constexpr bool is_optional<std::optional<T>> = true;
-
-template <typename V>
-void append_cell(std::string& out, const V& v) {
-    if constexpr (is_optional<V>) {
-        if (v) append_cell(out, *v);  // absent: an empty cell, which pandas reads as missing
-    } else if constexpr (std::is_same_v<V, std::string>) {
-        append_csv_field(out, v);
-    } else if constexpr (std::is_same_v<V, float>) {
-        append_shortest(out, v);
-    } else {
-        out += std::to_string(+v);
-    }
-}
-
-// The --csv tables: one file per record type and one per shown object,
-// each with a header row and a time column first.
-class csv_tables_t {
-public:
-    csv_tables_t(std::string dir, std::FILE* err) : dir_(std::move(dir)), err_(err) {}
-    ~csv_tables_t() { close(); }
-
-    bool ok() const { return ok_; }
-
-    void record(double t, const record_t& r) {
-        table_t* table = nullptr;
-        const std::size_t index = r.index();
-        if (index >= records_.size()) records_.resize(index + 1);
-        if (!records_[index]) {
-            std::vector<std::string> columns{"t"};
-            std::visit([&](const auto& rec) { for_each_field(rec, [&](auto, std::string_view name, const auto&) {
-                                                  columns.emplace_back(name);
-                                                  return true;
-                                              }); },
-                       r);
-            records_[index] = open(std::string(record_name(r)), std::move(columns));
-        }
-        table = records_[index].get();
-        if (!table || !table->file) return;
-        row_.clear();
-        append_seconds(row_, t);
-        std::visit([&](const auto& rec) { for_each_field(rec, [&](auto, auto, const auto& member) {
-                                              row_ += ',';
-                                              append_cell(row_, member);
-                                              return true;
-                                          }); },
-                   r);
-        write(*table);
-    }
-
-    void shown(double t, const std::vector<shown_object_t>& objects) {
-        for (const auto& object : objects) {
-            auto it = shown_.find(object.name);
-            if (it == shown_.end()) {
-                std::vector<std::string> columns{"t"};
-                for (const auto& v : object.values) columns.push_back(v.name);
-                it = shown_.emplace(object.name, open(object.name, std::move(columns))).first;
-            }
-            table_t* table = it->second.get();
-            if (!table || !table->file) continue;
-            row_.clear();
-            append_seconds(row_, t);
-            // The columns are the ones the object had when first seen; a
-            // value that is not among them has no column to go to.
-            const auto& columns = table->columns;
-            const bool same = columns.size() == object.values.size() + 1 &&
-                              std::equal(object.values.begin(), object.values.end(), columns.begin() + 1,
-                                         [](const shown_value_t& v, const std::string& c) { return v.name == c; });
-            for (std::size_t c = 1; c < columns.size(); ++c) {
-                row_ += ',';
-                if (same) {
-                    append_shown_value_csv(row_, object.values[c - 1]);
-                    continue;
-                }
-                for (const auto& v : object.values)
-                    if (v.name == columns[c]) {
-                        append_shown_value_csv(row_, v);
-                        break;
-                    }
-            }
-            if (!same && !table->warned) {
-                table->warned = true;
-                std::fprintf(err_, "plimsy-cli decode: %s.csv: the values of \"%s\" changed after its header was "
-                             "written; values without a column are left out\n", object.name.c_str(),
-                             object.name.c_str());
-            }
-            write(*table);
-        }
-    }
-
-    // Closes every file; false if one could not be written whole.
-    bool close() {
-        auto close_one = [&](table_t* t) {
-            if (!t || !t->file) return;
-            if (std::fclose(t->file) != 0) fail(t->path);
-            t->file = nullptr;
-        };
-        for (auto& t : records_) close_one(t.get());
-        for (auto& [name, t] : shown_) close_one(t.get());
-        return ok_;
-    }
-
-private:
-    struct table_t {
-        std::string path;
-        std::FILE* file = nullptr;
-        std::vector<std::string> columns;
-        bool warned = false;
-    };
-
-    std::unique_ptr<table_t> open(const std::string& name, std::vector<std::string> columns) {
-        auto t = std::make_unique<table_t>();
-        t->path = dir_ + "/" + name + ".csv";
-        t->columns = std::move(columns);
-        if (!ok_) return t;
-        t->file = std::fopen(t->path.c_str(), "wb");
-        if (!t->file) {
-            fail(t->path);
-            return t;
-        }
-        row_.clear();
-        for (std::size_t i = 0; i < t->columns.size(); ++i) {
-            if (i) row_ += ',';
-            append_csv_field(row_, t->columns[i]);
-        }
-        write(*t);
-        return t;
-    }
-
-    void write(table_t& t) {
-        row_ += "\r\n";  // RFC 4180's line end; pandas and spreadsheets read it
-        if (std::fwrite(row_.data(), 1, row_.size(), t.file) != row_.size()) {
-            fail(t.path);
-            std::fclose(t.file);
-            t.file = nullptr;
-        }
-    }
-
-    void fail(const std::string& path) {
-        if (ok_)
-            std::fprintf(err_, "plimsy-cli decode: cannot write %s: %s; the CSV tables are incomplete\n",
-                         path.c_str(), std::strerror(errno));
-        ok_ = false;
-    }
-
-    std::string dir_;
-    std::FILE* err_;
-    bool ok_ = true;
-    std::string row_;
-    std::vector<std::unique_ptr<table_t>> records_;  // by the record's index in record_t
-    std::map<std::string, std::unique_ptr<table_t>> shown_;
-};
-
 struct options_t {
     bool summary = false;
     bool state = false;
@@ -388,210 +232,181 @@ int parse_options(int argc, const char* const* argv, options_t& o, std::FILE* ou
 
 }  // namespace
 
-// ---- The replay ------------------------------------------------------------
+// ---- The reports ------------------------------------------------------------
 
-replay_session_t::replay_session_t(time_point_t start, const std::vector<std::pair<std::string, setting_value_t>>& settings,
-                                   std::FILE* err)
-    : clock(start), main(clock), console(err) {
-    for (const auto& [key, value] : settings) store.write(key, value);
-    // Nothing is connected and no transport is made: the capture is the board.
-    session = std::make_unique<session_t>(session_services_t{.clock = clock, .main = main, .console = &console},
-                                          session_options_t{.store = &store, .start_connection = false});
+capture_report_t::capture_report_t(report_options_t options, std::FILE* out, std::FILE* err, std::string program)
+    : o_(std::move(options)), out_(out), err_(err), program_(std::move(program)) {}
+
+capture_report_t::~capture_report_t() = default;
+
+void capture_report_t::say(const std::string& text) {
+    std::fprintf(err_, "%s: %s\n", program_.c_str(), text.c_str());
 }
+
+bool capture_report_t::open_csv() {
+    if (!o_.csv_dir) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(*o_.csv_dir, ec);
+    if (ec) {
+        say("cannot make the directory " + *o_.csv_dir + ": " + ec.message());
+        return false;
+    }
+    csv_ = std::make_unique<csv_tables_t>(*o_.csv_dir, [this](const std::string& text) { say(text); });
+    return true;
+}
+
+void capture_report_t::session_started(replay_session_t& session) {
+    session_ = &session;
+    const bool text = !o_.summary;
+    report_ = std::make_unique<line_report_t>(
+        session.session->pipeline(), text ? std::function<void(const std::string&)>([this](const std::string& json) {
+            std::fwrite(json.data(), 1, json.size(), out_);
+            std::fputc('\n', out_);
+        })
+                                          : nullptr);
+    if (csv_) report_->record_observer = [this](const record_t& r) { csv_->record(t_, r); };
+    if (o_.state || csv_) report_->on_report = [this] { after_report(); };
+    if (o_.state && text)
+        report_->append_extra = [this](std::string& s) {
+            s += ",\"state\":";
+            append_shown_state_json(s, state_);
+        };
+}
+
+void capture_report_t::at(double t) {
+    t_ = t;
+    if (!o_.summary) {
+        report_->prefix.clear();
+        report_->prefix += "\"t\":";
+        append_seconds(report_->prefix, t);
+        report_->prefix += ',';
+    }
+}
+
+void capture_report_t::after_report() {
+    state_ = shown_state(session_->session->cnc(), session_->session->cfg());
+    if (csv_) csv_->shown(t_, state_);
+}
+
+void capture_report_t::tx(std::string_view bytes) {
+    if (o_.state || csv_) after_report();
+    if (o_.summary) return;
+    std::string& s = report_->event();
+    s += "\"tx\":\"";
+    append_json_escaped(s, valid_utf8(bytes) ? std::string(bytes) : utf8_with_replacements(bytes));
+    s += "\",\"result\":\"tx\",";
+    report_->finish_event();
+}
+
+void capture_report_t::action(std::string_view name, const capture_arg_t& arg, const std::string& error) {
+    if (o_.state || csv_) after_report();
+    if (o_.summary) return;
+    std::string& s = report_->event();
+    s += "\"action\":\"";
+    append_json_escaped(s, name);
+    s += '"';
+    append_capture_arg(s, arg);
+    s += ",\"result\":\"action\",";
+    if (!error.empty()) {
+        s += "\"error\":\"";
+        append_json_escaped(s, error);
+        s += "\",";
+    }
+    report_->finish_event();
+}
+
+void capture_report_t::malformed(std::uint64_t line, const std::string& e) {
+    say("capture " + e + "; the line is skipped");
+    if (!report_) return;
+    if (o_.state || csv_) after_report();
+    if (o_.summary) return;
+    std::string& s = report_->event();
+    s += "\"capture_line\":";
+    s += std::to_string(line);
+    s += ",\"result\":\"malformed\",\"error\":\"";
+    const std::size_t colon = e.find(": ");
+    append_json_escaped(s, colon == std::string::npos ? e : e.substr(colon + 2));
+    s += "\",";
+    report_->finish_event();
+}
+
+void capture_report_t::message(const std::string& text) { say(text); }
+
+std::string capture_report_t::summary(double seconds, const capture_player_t* player) const {
+    if (!player) return report_->summary(seconds);
+    return report_->summary(seconds, cformat("\"entries\":%llu,\"tx\":%llu,\"actions\":%llu,\"malformed\":%llu",
+                                             static_cast<unsigned long long>(player->entries),
+                                             static_cast<unsigned long long>(player->tx),
+                                             static_cast<unsigned long long>(player->actions),
+                                             static_cast<unsigned long long>(player->malformed)));
+}
+
+bool capture_report_t::close_csv() { return !csv_ || csv_->close(); }
 
 namespace {
 
+// decode: a capture through the capture player, raw lines one step apart.
 class replayer_t {
 public:
-    replayer_t(const options_t& o, std::FILE* out, std::FILE* err) : o_(o), out_(out), err_(err) {
-        if (o_.csv_dir) csv_ = std::make_unique<csv_tables_t>(*o_.csv_dir, err);
-    }
+    replayer_t(const options_t& o, std::FILE* out, std::FILE* err)
+        : o_(o), err_(err), report_({.summary = o.summary, .state = o.state, .csv_dir = o.csv_dir}, out, err,
+                                    "plimsy-cli decode") {}
+
+    bool open_csv() { return report_.open_csv(); }
 
     // The board kind and settings are known once the first line is read:
     // raw output starts a session at once, a capture after its header.
-    void start(time_point_t start, const std::vector<std::pair<std::string, setting_value_t>>& settings) {
+    void start(time_point_t start, const capture_settings_t& settings) {
         start_ = start;
         session_ = std::make_unique<replay_session_t>(start, settings, err_);
-        const bool text = !o_.summary;
-        report_ = std::make_unique<line_report_t>(
-            session_->session->pipeline(), text ? std::function<void(const std::string&)>([this](const std::string& json) {
-                std::fwrite(json.data(), 1, json.size(), out_);
-                std::fputc('\n', out_);
-            })
-                                 : nullptr);
-        if (csv_) report_->record_observer = [this](const record_t& r) { csv_->record(t_, r); };
-        if (o_.state || csv_) report_->on_report = [this] { after_report(); };
-        if (o_.state && text)
-            report_->append_extra = [this](std::string& s) {
-                s += ",\"state\":";
-                append_shown_state_json(s, state_);
-            };
+        report_.session_started(*session_);
+        if (capture_) player_ = std::make_unique<capture_player_t>(*session_, reader_, start, &report_);
     }
     bool started() const { return session_ != nullptr; }
-
-    // Moves the manual clock; time never goes back.
-    void at(double t) {
-        t_ = t;
-        if (!o_.summary) {
-            report_->prefix.clear();
-            report_->prefix += "\"t\":";
-            append_seconds(report_->prefix, t);
-            report_->prefix += ',';
-        }
-        session_->clock.set(start_ + t);
-        session_->main.run_pending();
-    }
 
     void raw_line(std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) return;
         // Line n at (n - 1) steps: whole milliseconds divided once, so the
         // times print as they would be written ("0.06", not "0.060000000000000005").
-        at(static_cast<double>(raw_lines_++) * interval_ms() / 1000.0);
-        report_->feed(line);
+        const double t = static_cast<double>(raw_lines_++) * interval_ms() / 1000.0;
+        report_.at(t);
+        session_->clock.set(start_ + t);
+        session_->main.run_pending();
+        report_.line_report().feed(line);
     }
 
-    void capture_line(std::string_view line) {
-        switch (reader_.read_line(line)) {
-            case capture_reader_t::result_t::skipped:
-            case capture_reader_t::result_t::header: return;
-            case capture_reader_t::result_t::error: malformed(); return;
-            case capture_reader_t::result_t::entry: break;
-        }
-        const capture_entry_t& e = reader_.entry();
-        ++entries_;
-        double t = e.t;
-        if (t < t_) {
-            std::fprintf(err_, "plimsy-cli decode: capture line %llu: \"t\" %s goes back before %s; replayed at %s\n",
-                         static_cast<unsigned long long>(reader_.line_number()), seconds_text(t).c_str(),
-                         seconds_text(t_).c_str(), seconds_text(t_).c_str());
-            t = t_;
-        }
-        at(t);
-        switch (e.kind) {
-            case capture_entry_t::kind_t::rx: rx(e.data); break;
-            case capture_entry_t::kind_t::tx: tx(e.data); break;
-            case capture_entry_t::kind_t::action: action(e.data, e.arg); break;
-            case capture_entry_t::kind_t::other: ++other_; break;  // a kind of entry from a later version
-        }
-    }
+    void capture_line(std::string_view line) { player_->feed(line); }
 
     capture_reader_t& reader() { return reader_; }
 
     // A header that could not be read is reported like any other line.
     void header_failed() {
-        at(0);
-        malformed();
+        report_.at(0);
+        ++player_->malformed;
+        report_.malformed(reader_.error_line(), reader_.error());
     }
 
     void finish() {
-        if (capture_ && !reassembler_.rem().empty())
-            std::fprintf(err_, "plimsy-cli decode: the capture ends inside a line; its last %zu bytes never "
-                         "made a line, as on a link that went quiet\n", reassembler_.rem().size());
+        if (player_) player_->finish();
     }
 
-    std::string summary(double seconds) const {
-        if (!capture_) return report_->summary(seconds);
-        return report_->summary(seconds, cformat("\"entries\":%llu,\"tx\":%llu,\"actions\":%llu,\"malformed\":%llu",
-                                                 static_cast<unsigned long long>(entries_),
-                                                 static_cast<unsigned long long>(tx_),
-                                                 static_cast<unsigned long long>(actions_),
-                                                 static_cast<unsigned long long>(malformed_)));
-    }
-
-    bool close_csv() { return !csv_ || csv_->close(); }
-    bool csv_ok() const { return !csv_ || csv_->ok(); }
+    std::string summary(double seconds) const { return report_.summary(seconds, player_.get()); }
+    bool close_csv() { return report_.close_csv(); }
 
     bool capture_ = false;
 
 private:
     double interval_ms() const { return o_.interval_ms.value_or(20.0); }
 
-    static std::string seconds_text(double t) {
-        std::string s;
-        append_seconds(s, t);
-        return s;
-    }
-
-    void after_report() {
-        state_ = shown_state(session_->session->cnc(), session_->session->cfg());
-        if (csv_) csv_->shown(t_, state_);
-    }
-
-    // Lines and frames out of a chunk of board bytes, by the rule every
-    // transport uses.
-    void rx(std::string_view bytes) {
-        const auto& got = reassembler_.feed(bytes);
-        if (got.dropped > 0) session_->console.line(dropped_line_notice("capture", got.dropped));
-        receive_pipeline_t& pipeline = session_->session->pipeline();
-        for (const std::string_view line : got.lines) pipeline.receive_line(line);
-        if (got.is_frame) pipeline.receive_arr(got.frame);
-    }
-
-    void tx(std::string_view bytes) {
-        ++tx_;
-        if (o_.state || csv_) after_report();
-        if (o_.summary) return;
-        std::string& s = report_->event();
-        s += "\"tx\":\"";
-        append_json_escaped(s, valid_utf8(bytes) ? std::string(bytes) : utf8_with_replacements(bytes));
-        s += "\",\"result\":\"tx\",";
-        report_->finish_event();
-    }
-
-    void action(std::string_view name, const capture_arg_t& arg) {
-        ++actions_;
-        std::string error;
-        apply_local_action(session_->session->sensors(), name, arg, error);
-        if (!error.empty())
-            std::fprintf(err_, "plimsy-cli decode: capture line %llu: action \"%s\" not applied: %s\n",
-                         static_cast<unsigned long long>(reader_.line_number()), std::string(name).c_str(),
-                         error.c_str());
-        if (o_.state || csv_) after_report();
-        if (o_.summary) return;
-        std::string& s = report_->event();
-        s += "\"action\":\"";
-        append_json_escaped(s, name);
-        s += '"';
-        append_capture_arg(s, arg);
-        s += ",\"result\":\"action\",";
-        if (!error.empty()) {
-            s += "\"error\":\"";
-            append_json_escaped(s, error);
-            s += "\",";
-        }
-        report_->finish_event();
-    }
-
-    void malformed() {
-        ++malformed_;
-        std::fprintf(err_, "plimsy-cli decode: capture %s; the line is skipped\n", reader_.error().c_str());
-        if (!started()) return;
-        if (o_.state || csv_) after_report();
-        if (o_.summary) return;
-        std::string& s = report_->event();
-        s += "\"capture_line\":";
-        s += std::to_string(reader_.error_line());
-        s += ",\"result\":\"malformed\",\"error\":\"";
-        const std::string& e = reader_.error();
-        const std::size_t colon = e.find(": ");
-        append_json_escaped(s, colon == std::string::npos ? e : e.substr(colon + 2));
-        s += "\",";
-        report_->finish_event();
-    }
-
     const options_t& o_;
-    std::FILE* out_;
     std::FILE* err_;
-    std::unique_ptr<csv_tables_t> csv_;
+    capture_report_t report_;
     std::unique_ptr<replay_session_t> session_;
-    std::unique_ptr<line_report_t> report_;
     capture_reader_t reader_;
-    line_reassembler_t reassembler_;
-    std::vector<shown_object_t> state_;
+    std::unique_ptr<capture_player_t> player_;
     time_point_t start_ = raw_start;
-    double t_ = 0;
-    std::uint64_t raw_lines_ = 0, entries_ = 0, tx_ = 0, actions_ = 0, malformed_ = 0, other_ = 0;
+    std::uint64_t raw_lines_ = 0;
 };
 
 }  // namespace
@@ -610,17 +425,8 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
         }
         input = opened.get();
     }
-    if (o.csv_dir) {
-        std::error_code ec;
-        std::filesystem::create_directories(*o.csv_dir, ec);
-        if (ec) {
-            std::fprintf(err, "plimsy-cli decode: cannot make the directory %s: %s\n", o.csv_dir->c_str(),
-                         ec.message().c_str());
-            return 1;
-        }
-    }
-
     replayer_t replay(o, out, err);
+    if (!replay.open_csv()) return 1;
     // Empty lines before the first one that says what the input is; a
     // capture still counts them, so its messages name the right lines.
     std::uint64_t leading_empty = 0;

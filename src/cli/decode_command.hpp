@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "platform/manual_main_queue.hpp"
 #include "platform/settings_store.hpp"
 #include "transport/connection.hpp"
+#include "session/capture_export.hpp"
+#include "session/replay.hpp"
 #include "session/session.hpp"
 #include "transport/receive_pipeline.hpp"
 
@@ -75,20 +78,48 @@ private:
     std::string out_;
 };
 
-// What a replay runs on: the coordinator (nothing connected, no transport
-// made) and the connection settings, on a manual clock and main queue, with
-// a private in-memory store that holds the capture's settings, so a replay
-// never touches the user's saved calibration. Diagnostics go to `err`.
-struct replay_session_t {
-    replay_session_t(time_point_t start, const std::vector<std::pair<std::string, setting_value_t>>& settings,
-                     std::FILE* err);
+// decode's and replay's outputs for a capture played through a session:
+// one JSON object per line, command, action and malformed capture line
+// (with "state" for --state), the CSV tables, the summary. Diagnostics go
+// to `err` as "<program>: <text>".
+class capture_report_t final : public replay_listener_t {
+public:
+    struct report_options_t {
+        bool summary = false;
+        bool state = false;
+        std::optional<std::string> csv_dir;
+    };
+    capture_report_t(report_options_t options, std::FILE* out, std::FILE* err, std::string program);
+    ~capture_report_t() override;
 
-    manual_clock_t clock;
-    manual_main_queue_t main;
-    memory_settings_store_t store;
-    stdout_console_t console;
-    // Last: it uses the services above until it is gone.
-    std::unique_ptr<session_t> session;
+    // Makes the CSV directory and its tables (--csv); false with a message.
+    bool open_csv();
+
+    void session_started(replay_session_t& session) override;
+    void at(double t) override;
+    void tx(std::string_view bytes) override;
+    void action(std::string_view name, const capture_arg_t& arg, const std::string& error) override;
+    void malformed(std::uint64_t line, const std::string& error) override;
+    void message(const std::string& text) override;
+
+    line_report_t& line_report() { return *report_; }
+    // The summary object; with a capture's counts when `player` is given.
+    std::string summary(double seconds, const capture_player_t* player) const;
+    bool close_csv();
+
+private:
+    void say(const std::string& text);
+    void after_report();
+
+    report_options_t o_;
+    std::FILE* out_;
+    std::FILE* err_;
+    std::string program_;
+    std::unique_ptr<csv_tables_t> csv_;
+    replay_session_t* session_ = nullptr;
+    std::unique_ptr<line_report_t> report_;
+    std::vector<shown_object_t> state_;
+    double t_ = 0;
 };
 
 // The whole "decode" command: reads `in` to its end, writes to `out`,
