@@ -120,6 +120,7 @@ public:
 private:
     result_t fail(std::string reason);
     result_t read_header(std::string_view line);
+    bool read_plain_entry(std::string_view line);
 
     struct impl_t;
     std::unique_ptr<impl_t> impl_;

@@ -16,20 +16,17 @@
 #include <thread>
 
 #include "cli/decode_command.hpp"
+#include "cli/link_options.hpp"
 #include "config/config_connection.hpp"
 #include "platform/event_loop.hpp"
 #include "session/session.hpp"
 #include "transport/line_reassembler.hpp"
 
-#ifdef PLIMSY_CLI_QT
-#include "cli/qt_host.hpp"
-#endif
-
 namespace plimsy {
 
 namespace {
 
-const char* connect_usage =
+const char* connect_usage_head =
     "usage: plimsy-cli connect [--tcp HOST:PORT] [--ble NAME] [--serial PORT[:BAUD]]\n"
     "                          [--simulate [BOARD]]\n"
     "                          [--decode] [--summary] [--seconds N]\n"
@@ -41,29 +38,17 @@ const char* connect_usage =
     "for it. A command that no connection takes is reported on standard error.\n"
     "The run ends at the end of standard input (once its commands are sent or\n"
     "reported) or on Ctrl-C. Console lines go to standard error.\n"
-    "  --tcp HOST:PORT    numeric IPv4 address and port of the bridge\n"
-    "  --ble NAME         the board's advertised name, exactly (default\n"
-    "                     \"Plimsy:91 UART\"); over the host's Bluetooth unless\n"
-    "                     --simulate is given\n"
-    "  --serial PORT[:BAUD]\n"
-    "                     the board on a serial port (/dev/ttyACM0, or any tty\n"
-    "                     path) at BAUD, 8N1 (default 115200); opened again by\n"
-    "                     itself when the board is unplugged and comes back\n"
-    "  --simulate [KIND]  BLE through a simulated radio with a simulated board\n"
-    "                     of that kind (default compass_gravity)\n"
+    ;
+const char* connect_usage_tail =
     "  --decode           one JSON object per received line on standard output,\n"
     "                     as 'plimsy-cli decode' writes them\n"
     "  --summary          one JSON object at the end: counts, bytes, lines per second\n"
     "  --seconds N        stop after N seconds (standard input is then only read\n"
     "                     for commands; its end does not stop the run)\n";
 
-struct options_t {
-    std::optional<std::string> host;
-    std::uint16_t port = 0;
-    std::optional<std::string> ble_name;
-    std::optional<serial_target_t> serial;
-    bool simulate = false;
-    device_model_t board = device_model_t::compass_gravity;
+std::string connect_usage() { return std::string(connect_usage_head) + link_options_usage + connect_usage_tail; }
+
+struct options_t : link_options_t {
     bool decode = false;
     bool summary = false;
     double seconds = 0;
@@ -72,41 +57,15 @@ struct options_t {
 // Parses the arguments; on a mistake writes why to `err` and returns false.
 bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
     auto fail = [&](const std::string& why) {
-        std::fprintf(err, "plimsy-cli connect: %s\n%s", why.c_str(), connect_usage);
+        std::fprintf(err, "plimsy-cli connect: %s\n%s", why.c_str(), connect_usage().c_str());
         return false;
     };
+    std::string why;
     for (int i = 0; i < argc; ++i) {
         const std::string_view a = argv[i];
         const bool has_value = i + 1 < argc && argv[i + 1][0] != '-';
-        if (a == "--tcp") {
-            if (!has_value) return fail("--tcp needs HOST:PORT");
-            const std::string_view v = argv[++i];
-            const auto colon = v.rfind(':');
-            if (colon == std::string_view::npos) return fail("invalid --tcp '" + std::string(v) + "': expected HOST:PORT");
-            const auto host = config_connection_t::validate_host(v.substr(0, colon));
-            if (!host) return fail("invalid host '" + std::string(v.substr(0, colon)) + "': a numeric IPv4 address is needed");
-            const std::string_view p = v.substr(colon + 1);
-            unsigned port = 0;
-            const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), port);
-            if (ec != std::errc() || end != p.data() + p.size() || port == 0 || port > 65535)
-                return fail("invalid port '" + std::string(p) + "': 1 to 65535");
-            o.host = *host;
-            o.port = static_cast<std::uint16_t>(port);
-        } else if (a == "--ble") {
-            if (!has_value) return fail("--ble needs the board's name");
-            o.ble_name = argv[++i];
-        } else if (a == "--serial") {
-            if (!has_value) return fail("--serial needs PORT[:BAUD]");
-            const std::string_view v = argv[++i];
-            o.serial = parse_serial_target(v);
-            if (!o.serial)
-                return fail("invalid --serial '" + std::string(v) +
-                            "': expected PORT or PORT:BAUD with BAUD from 50 to 4000000");
-        } else if (a == "--simulate") {
-            o.simulate = true;
-            if (has_value && !parse_device_model(argv[i + 1], o.board))
-                return fail(std::string("unknown board kind '") + argv[i + 1] + "'");
-            if (has_value) ++i;
+        if (const auto link = parse_link_option(argc, argv, i, o, why); link != link_option_t::not_mine) {
+            if (link == link_option_t::bad) return fail(why);
         } else if (a == "--decode") {
             o.decode = true;
         } else if (a == "--summary") {
@@ -121,16 +80,7 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
             return fail("unknown option '" + std::string(a) + "'");
         }
     }
-    if (o.simulate && !o.ble_name) o.ble_name = std::string(config_connection_t::default_ble_name_text);
-    if (!o.host && !o.ble_name && !o.serial) return fail("nothing to connect: give --tcp, --ble, --serial or --simulate");
-    if (o.serial && o.ble_name) return fail("one board at a time: --serial or --ble/--simulate, not both");
-#ifndef PLIMSY_CLI_QT
-    if (o.ble_name && !o.simulate)
-        return fail(
-            "real Bluetooth needs a build with Qt (PLIMSY_BUILD_UI=ON); "
-            "use --simulate for a simulated board, or --tcp through a bridge");
-    if (o.serial) return fail("serial ports need a build with Qt (PLIMSY_BUILD_UI=ON)");
-#endif
+    if (!check_link_options(o, why)) return fail(why);
     return true;
 }
 
@@ -140,56 +90,20 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
                     const std::atomic<bool>& stop) {
     for (int i = 0; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
-            std::fputs(connect_usage, out);
+            std::fputs(connect_usage().c_str(), out);
             return 0;
         }
     }
     options_t o;
     if (!parse(argc, argv, o, err)) return 2;
 
-    // The board's radio decides the event loop: Qt Bluetooth delivers its
-    // events through Qt's loop, everything else runs on the portable one.
-    event_loop_t portable;
-    main_queue_t* main = &portable;
-    std::function<void()> run_loop = [&] { portable.run(); };
-    std::function<void()> quit_loop = [&] { portable.quit(); };
-#ifdef PLIMSY_CLI_QT
-    std::unique_ptr<qt_host_t> qt;
-    // Qt Serial Port too reads and writes from Qt's loop.
-    if ((o.ble_name && !o.simulate) || o.serial) {
-        qt = std::make_unique<qt_host_t>();
-        main = &qt->main();
-        run_loop = [&] { qt->run(); };
-        quit_loop = [&] { qt->quit(); };
-    }
-#endif
-    main_queue_t& loop = *main;
-    stdout_console_t console(err);
-
-    // The links asked for go into the session's settings (kept in memory:
-    // a run never changes the application's saved connection), and the
-    // session connects as they say.
-    session_services_t services{.clock = system_clock_t::instance(), .main = loop, .console = &console};
-#ifdef PLIMSY_CLI_QT
-    if (qt) {
-        services.make_central = [&] { return qt->make_central(); };
-        services.make_serial_port = [&] { return qt->make_serial_port(); };
-    }
-#endif
-    session_options_t how;
-    if (o.simulate) how.simulate = session_simulation_t{.board = o.board};
-    session_links_t links;
-    links.ble_name = o.ble_name;
-    if (o.serial) {
-        links.serial_port = o.serial->port;
-        links.serial_baud = o.serial->baud;
-    }
-    if (o.host) {
-        links.tcp_host = o.host;
-        links.tcp_port = o.port;
-    }
-    how.links = links;
-    session_t session(std::move(services), std::move(how));
+    // The board's radio decides the event loop: Qt's for real Bluetooth and
+    // serial ports, the portable one otherwise.
+    link_host_t host(o, err);
+    main_queue_t& loop = host.main();
+    console_t& console = host.console();
+    auto quit_loop = [&] { host.quit(); };
+    session_t session(host.services(), host.session_options());
     line_report_t report(session.pipeline(), [&](const std::string& json) {
         if (!o.decode) return;
         std::fwrite(json.data(), 1, json.size(), out);
@@ -294,7 +208,7 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         loop.post_after(0.01, tick);
     };
     loop.post(tick);
-    run_loop();
+    host.run();
 
     // Whatever never got a link is reported, not silently dropped.
     for (const auto& [command, when] : held) send(command);

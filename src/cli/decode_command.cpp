@@ -12,6 +12,7 @@
 
 #include "capture/actions.hpp"
 #include "capture/capture.hpp"
+#include "capture/capture_file.hpp"
 #include "capture/shown_text.hpp"
 #include "shown/screen.hpp"
 #include "transport/line_reassembler.hpp"
@@ -141,39 +142,6 @@ const char* decode_usage =
 // Raw input has no start time of its own; it begins here, so that its
 // diagnostics and dates are the same on every run.
 constexpr time_point_t raw_start = 946684800.0;  // 2000-01-01T00:00:00Z
-
-// Reads `in` in large blocks and calls fn(line) for every LF-terminated
-// line and the unterminated tail, without the LF (empty ones included).
-template <typename F>
-void for_each_input_line(std::FILE* in, F&& fn) {
-    std::vector<char> buf(1 << 16);
-    std::string carry;
-    bool tail = false;  // bytes after the last LF
-    while (true) {
-        const std::size_t n = std::fread(buf.data(), 1, buf.size(), in);
-        if (n == 0) break;
-        std::string_view chunk(buf.data(), n);
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t lf = chunk.find('\n', start);
-            if (lf == std::string_view::npos) {
-                carry.append(chunk.substr(start));
-                tail = !carry.empty();
-                break;
-            }
-            if (carry.empty()) {
-                fn(chunk.substr(start, lf - start));
-            } else {
-                carry.append(chunk.substr(start, lf - start));
-                fn(std::string_view(carry));
-                carry.clear();
-            }
-            tail = false;
-            start = lf + 1;
-        }
-    }
-    if (tail) fn(std::string_view(carry));
-}
 
 struct options_t {
     bool summary = false;
@@ -415,15 +383,13 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
     options_t o;
     if (const int status = parse_options(argc, argv, o, out, err); status >= 0) return status;
 
-    std::FILE* input = in;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(nullptr, std::fclose);
-    if (o.file && *o.file != "-") {
-        opened.reset(std::fopen(o.file->c_str(), "rb"));
-        if (!opened) {
-            std::fprintf(err, "plimsy-cli decode: cannot read %s: %s\n", o.file->c_str(), std::strerror(errno));
-            return 1;
-        }
-        input = opened.get();
+    // Plain or zstd-compressed, told by the first bytes.
+    std::unique_ptr<capture_file_reader_t> input;
+    if (o.file && *o.file != "-") input = std::make_unique<capture_file_reader_t>(std::filesystem::path(*o.file));
+    else input = std::make_unique<capture_file_reader_t>(in);
+    if (!input->open_error().empty()) {
+        std::fprintf(err, "plimsy-cli decode: %s\n", input->open_error().c_str());
+        return 1;
     }
     replayer_t replay(o, out, err);
     if (!replay.open_csv()) return 1;
@@ -431,13 +397,14 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
     // capture still counts them, so its messages name the right lines.
     std::uint64_t leading_empty = 0;
     const auto start = std::chrono::steady_clock::now();
-    for_each_input_line(input, [&](std::string_view line) {
+    while (const auto next = input->next_line()) {
+        const std::string_view line = *next;
         if (!replay.started()) {
             std::string_view content = line;
             if (!content.empty() && content.back() == '\r') content.remove_suffix(1);
             if (content.empty()) {
                 ++leading_empty;
-                return;
+                continue;
             }
             if (looks_like_capture_header(content)) {
                 replay.capture_ = true;
@@ -463,19 +430,23 @@ int decode_command(int argc, const char* const* argv, std::FILE* in, std::FILE* 
                     std::fprintf(err, "plimsy-cli decode: --interval is for raw input; a capture has its own times\n");
                 replay.start(t0, header ? h.settings : std::vector<std::pair<std::string, setting_value_t>>{});
                 if (!header) replay.header_failed();
-                return;
+                continue;
             }
             replay.start(raw_start, {});
         }
         if (replay.capture_) replay.capture_line(line);
         else replay.raw_line(line);
-    });
+    }
+    // A cut or damaged file: what came before the damage is decoded; the
+    // status says the file was not read whole.
+    const bool read_whole = input->error().empty();
+    if (!read_whole) std::fprintf(err, "plimsy-cli decode: %s\n", input->error().c_str());
     if (!replay.started()) replay.start(raw_start, {});  // empty input
     replay.finish();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (o.summary) std::fprintf(out, "%s\n", replay.summary(seconds).c_str());
     std::fflush(out);
-    return replay.close_csv() ? 0 : 1;
+    return replay.close_csv() && read_whole ? 0 : 1;
 }
 
 }  // namespace plimsy

@@ -163,6 +163,12 @@ void hmc5883_t::calibration_save(int slot) {
     store_->apply(changes);
 }
 
+std::vector<std::string> hmc5883_t::calibration_keys(int slot) {
+    std::vector<std::string> keys;
+    for (const auto& f : stored_fields) keys.push_back(key(slot, f.name));
+    return keys;
+}
+
 void hmc5883_t::calibration_load(int slot) {
     calibration = calibration_state_t::complete;
     hmc5883_t loaded = *this;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/timing.hpp"
 #include "orientation/axis_values.hpp"
@@ -41,6 +42,8 @@ public:
     void calibration_load(int slot);
     void calibration_start();
     void calibration_remove(int slot);
+    // The settings keys of a slot ("hmc5883.0.x_min", ...), in the order saved.
+    static std::vector<std::string> calibration_keys(int slot);
 
     axis_values_t x_axis() const;
     axis_values_t y_axis() const;

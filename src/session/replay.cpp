@@ -77,6 +77,7 @@ capture_reader_t::result_t capture_player_t::read(std::string_view line) {
     if (r == capture_reader_t::result_t::error) {
         ++malformed;
         if (listener_) listener_->malformed(reader_.error_line(), reader_.error());
+        if (on_message) on_message("capture " + reader_.error() + "; the line is skipped");
     }
     return r;
 }
@@ -98,6 +99,7 @@ void capture_player_t::apply() {
     s_.main.run_pending();
     switch (e.kind) {
         case capture_entry_t::kind_t::rx: {
+            if (listener_) listener_->rx(e.data);
             const auto& got = reassembler_.feed(e.data);
             if (got.dropped > 0) s_.console.line(dropped_line_notice("capture", got.dropped));
             receive_pipeline_t& pipeline = s_.session->pipeline();
@@ -241,7 +243,14 @@ bool replay_t::start(std::string& error) {
     start_ = s.start;
     rs_ = std::make_unique<replay_session_t>(start_, s.settings, options_.console);
     player_ = std::make_unique<capture_player_t>(*rs_, *reader_, start_, options_.listener);
-    player_->on_message = options_.on_message;
+    // A seek backwards reads the lines before it again: each message is
+    // given once, for the furthest line it concerns.
+    if (options_.on_message)
+        player_->on_message = [this](const std::string& text) {
+            if (reader_->line_number() <= reported_through_) return;
+            reported_through_ = reader_->line_number();
+            options_.on_message(text);
+        };
     if (options_.listener) options_.listener->session_started(*rs_);
     if (!s.header_ok) {
         // Reported like any other line that cannot be read, at time 0.
@@ -365,7 +374,7 @@ replay_t::reached_t replay_t::play_to(double t, double budget_seconds, const rep
         ++applied;
         if (++n % 64 == 0) {
             if (timed && steady::now() >= deadline) return reached_t::budget;
-            if (progress && *progress && n % 4096 == 0 && std::isfinite(t) && t > from &&
+            if (progress && *progress && n % 1024 == 0 && std::isfinite(t) && t > from &&
                 !(*progress)((player_->time() - from) / (t - from)))
                 return reached_t::cancelled;
         }
@@ -404,6 +413,10 @@ bool replay_t::seek(double t, const replay_progress_t& progress) {
         }
     }
     player_->set_listener(nullptr);  // seeks never report
+    if (progress && !progress(0.0)) {
+        player_->set_listener(listener);
+        return false;
+    }
     std::size_t applied = 0;
     const reached_t r = play_to(t, std::numeric_limits<double>::infinity(), &progress, applied);
     player_->set_listener(listener);

@@ -74,6 +74,9 @@ struct replay_listener_t {
     // The next entry is at `t` (seconds since the start; never less than the
     // last one); called before the clock moves there.
     virtual void at(double /*t*/) {}
+    // Bytes from the board as the link delivered them, before they are cut
+    // into lines (what a bridge would relay).
+    virtual void rx(std::string_view /*bytes*/) {}
     virtual void tx(std::string_view /*bytes*/) {}
     // `error` is empty when the action was applied.
     virtual void action(std::string_view /*name*/, const capture_arg_t& /*arg*/, const std::string& /*error*/) {}
@@ -174,8 +177,9 @@ struct replay_options_t {
     // The session's console lines (decoding failures, ...); null drops them.
     console_t* console = nullptr;
     // Messages about the capture itself (damage, time going back, actions
-    // not applied), without a program name; null drops them. Called on the
-    // thread that drives the engine.
+    // not applied), without a program name, each once even when a seek reads
+    // its line again; null drops them. Called on the thread that drives the
+    // engine (the worker's during a seek_copy()).
     std::function<void(const std::string&)> on_message;
     // Read the whole capture once at opening to learn its duration (the
     // window's timeline). Off for a run from start to end (plimsy-cli), which
@@ -296,6 +300,7 @@ private:
     bool playing_ = false;
     bool at_end_ = false;
     bool pending_ = false;  // an entry has been read and waits for its time
+    std::uint64_t reported_through_ = 0;  // the furthest line a message was given for
     std::string error_;
 };
 
