@@ -237,7 +237,6 @@ void capture_view_model_t::open(const QString& path_or_url) {
                 view_.session().disconnect();
             }
             replay_path_ = QString::fromStdString(path.string());
-            message_.clear();
             swap_in(job.engine, true);
             if (!job.engine->error().empty())
                 say(QStringLiteral("%1 is damaged: %2. It replays up to there.")

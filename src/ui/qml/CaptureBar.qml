@@ -33,10 +33,11 @@ ColumnLayout {
 
             Text {
                 objectName: "replayTitle"
-                height: 32
+                // A long file name wraps on a phone rather than being cut.
                 width: Math.min(implicitWidth, replayFlow.width)
+                height: Math.max(32, implicitHeight)
                 verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideMiddle
+                wrapMode: Text.Wrap
                 text: bar.capture ? "Replay (live paused): " + bar.capture.replay_file : ""
                 color: Theme.primary
                 font.pixelSize: Theme.fontToolbar
