@@ -11,6 +11,7 @@
 // --file replays an existing capture instead of writing one.
 
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,14 @@ namespace {
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU seconds of this thread: what a phase costs on a core of its own, on a
+// machine whose other work stretches the wall-clock figures.
+double cpu() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 // What boards send, with readings that move from line to line (the mix of
@@ -117,43 +126,49 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    double t0 = now();
+    double t0 = now(), c0 = cpu();
     auto r = replay_t::open(std::filesystem::path(path), error);
     if (!r) {
         std::fprintf(stderr, "replay_seek_bench: %s\n", error.c_str());
         return 1;
     }
     const double open_s = now() - t0;
-    std::printf("open (header and duration scan): %.3f s; duration %.3f s\n", open_s, r->duration());
+    std::printf("open (header and duration scan): %.3f s (CPU %.3f s); duration %.3f s\n", open_s, cpu() - c0,
+                r->duration());
 
     t0 = now();
+    c0 = cpu();
     auto end = r->seek_copy(r->duration(), error);
-    const double end_s = now() - t0;
+    const double end_s = now() - t0, end_cpu = cpu() - c0;
     if (!end) {
         std::fprintf(stderr, "replay_seek_bench: %s\n", error.c_str());
         return 1;
     }
-    std::printf("seek to the end (a new engine, from the start): %.3f s, %llu entries, %.0f entries/s\n", end_s,
-                static_cast<unsigned long long>(end->player().entries),
+    std::printf("seek to the end (a new engine, from the start): %.3f s (CPU %.3f s), %llu entries, %.0f entries/s\n",
+                end_s, end_cpu, static_cast<unsigned long long>(end->player().entries),
                 static_cast<double>(end->player().entries) / end_s);
 
     t0 = now();
+    c0 = cpu();
     const bool mid = r->seek(r->duration() / 2);
-    std::printf("seek to the middle (forwards, in place): %.3f s%s\n", now() - t0, mid ? "" : " (failed)");
+    std::printf("seek to the middle (forwards, in place): %.3f s (CPU %.3f s)%s\n", now() - t0, cpu() - c0,
+                mid ? "" : " (failed)");
 
     // The main thread's share while playing at full speed: advance() with
     // the window's 4 ms budget.
     r->set_speed(replay_t::max_speed);
     r->play();
-    double longest = 0;
+    double longest = 0, longest_cpu = 0;
     std::size_t calls = 0, entries = 0;
     for (; calls < 200 && !r->at_end(); ++calls) {
         t0 = now();
+        c0 = cpu();
         entries += r->advance(1 / 60.0);
         longest = std::max(longest, now() - t0);
+        longest_cpu = std::max(longest_cpu, cpu() - c0);
     }
-    std::printf("advance() at full speed, 4 ms budget: %zu calls, %zu entries, longest call %.2f ms\n", calls,
-                entries, longest * 1000);
+    std::printf("advance() at full speed, 4 ms budget: %zu calls, %zu entries, longest call %.2f ms "
+                "(CPU %.2f ms)\n", calls, entries, longest * 1000, longest_cpu * 1000);
     if (file.empty() && keep.empty()) std::filesystem::remove(path);
     return 0;
 }

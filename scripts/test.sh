@@ -20,9 +20,9 @@ ctest --preset asan-ubsan
 
 echo "== tsan: transport and session tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target test_transport test_platform test_session
+cmake --build --preset tsan --target test_transport test_platform test_session test_capture
 # setarch -R: ThreadSanitizer in clang/gcc of this era trips over high ASLR entropy.
-TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session'
+TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session|capture'
 
 echo "== fuzz targets and benchmarks build"
 cmake --preset fuzz >/dev/null
@@ -34,7 +34,7 @@ echo "== fuzz targets: a minute each from their corpora"
 # build/fuzz/findings/ to be fixed and then added to the corpus.
 findings="$PWD/build/fuzz/findings"
 mkdir -p "$findings"
-for target in line_reassembler pipeline; do
+for target in line_reassembler pipeline capture_reader; do
   scratch="$(mktemp -d "${TMPDIR:-/tmp}/fuzz_$target.XXXXXX")"
   status=0
   "./build/fuzz/fuzz/fuzz_$target" -max_total_time=60 -print_final_stats=1 -artifact_prefix="$findings/$target-" \

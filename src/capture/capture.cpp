@@ -2,7 +2,9 @@
 
 #include <simdjson.h>
 
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 
@@ -460,12 +462,29 @@ bool capture_reader_t::read_plain_entry(std::string_view line) {
         while (p != end && is_digit(*p)) ++p;
     }
     // Whole numbers past 64 bits are the parser's to refuse.
-    if (p - number > 18 && std::string_view(number, static_cast<std::size_t>(p - number)).find_first_of(".eE") ==
-                               std::string_view::npos)
-        return false;
+    const std::string_view digits(number, static_cast<std::size_t>(p - number));
+    const std::size_t dot = digits.find('.');
+    const bool plain_decimal = digits.find_first_of("eE") == std::string_view::npos;
+    if (digits.size() > 18 && plain_decimal && dot == std::string_view::npos) return false;
     double t = 0;
-    const auto [parsed, ec] = std::from_chars(number, p, t);
-    if (ec != std::errc() || parsed != p || !std::isfinite(t)) return false;
+    if (plain_decimal && digits.size() <= 16 && digits.size() - (dot == std::string_view::npos ? 0 : 1) <= 15) {
+        // Up to 15 digits make an integer a double holds exactly, and a
+        // power of ten up to 10^15 is exact too, so one division gives the
+        // correctly rounded value, as the parser's would.
+        std::uint64_t m = 0;
+        int decimals = 0;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i == dot) continue;
+            m = m * 10 + static_cast<std::uint64_t>(digits[i] - '0');
+            if (dot != std::string_view::npos && i > dot) ++decimals;
+        }
+        static constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        t = static_cast<double>(m) / powers[decimals];
+    } else {
+        const auto [parsed, ec] = std::from_chars(number, p, t);
+        if (ec != std::errc() || parsed != p || !std::isfinite(t)) return false;
+    }
     constexpr std::string_view rx = ",\"rx\":\"", tx = ",\"tx\":\"";
     const std::string_view rest(p, static_cast<std::size_t>(end - p));
     capture_entry_t::kind_t kind;
@@ -473,27 +492,36 @@ bool capture_reader_t::read_plain_entry(std::string_view line) {
     else if (rest.substr(0, tx.size()) == tx) kind = capture_entry_t::kind_t::tx;
     else return false;
     p += rx.size();
-    bytes_.clear();
+    // The text is never longer than the line; written in place, without a
+    // check per byte.
+    if (bytes_.size() < line.size()) bytes_.resize(line.size());
+    char* const out_begin = bytes_.data();
+    char* out = out_begin;
+    // Bytes that end a run: the quote, the backslash, control characters
+    // and anything beyond ASCII (left to the parser).
+    static constexpr auto special = [] {
+        std::array<bool, 256> s{};
+        for (int c = 0; c < 256; ++c) s[static_cast<std::size_t>(c)] = c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
+        return s;
+    }();
     while (true) {
         const char* run = p;
-        while (p != end && *p != '"' && *p != '\\') {
-            const auto c = static_cast<unsigned char>(*p);
-            if (c < 0x20 || c >= 0x80) return false;
-            ++p;
-        }
-        bytes_.append(run, static_cast<std::size_t>(p - run));
+        while (p != end && !special[static_cast<unsigned char>(*p)]) ++p;
+        std::memcpy(out, run, static_cast<std::size_t>(p - run));
+        out += p - run;
         if (p == end) return false;
         if (*p == '"') break;
+        if (*p != '\\') return false;  // a control character or a byte beyond ASCII
         if (++p == end) return false;
         switch (*p) {
-            case '"': bytes_ += '"'; break;
-            case '\\': bytes_ += '\\'; break;
-            case '/': bytes_ += '/'; break;
-            case 'b': bytes_ += '\b'; break;
-            case 'f': bytes_ += '\f'; break;
-            case 'n': bytes_ += '\n'; break;
-            case 'r': bytes_ += '\r'; break;
-            case 't': bytes_ += '\t'; break;
+            case '"': *out++ = '"'; break;
+            case '\\': *out++ = '\\'; break;
+            case '/': *out++ = '/'; break;
+            case 'b': *out++ = '\b'; break;
+            case 'f': *out++ = '\f'; break;
+            case 'n': *out++ = '\n'; break;
+            case 'r': *out++ = '\r'; break;
+            case 't': *out++ = '\t'; break;
             default: return false;  // \u and anything invalid
         }
         ++p;
@@ -503,7 +531,7 @@ bool capture_reader_t::read_plain_entry(std::string_view line) {
     entry_ = capture_entry_t{};
     entry_.kind = kind;
     entry_.t = t;
-    entry_.data = bytes_;
+    entry_.data = std::string_view(out_begin, static_cast<std::size_t>(out - out_begin));
     return true;
 }
 

@@ -253,7 +253,7 @@ capture_file_writer_t::capture_file_writer_t(std::filesystem::path path, main_qu
                                              std::function<void(const std::string& message)> on_error,
                                              options_t options)
     : impl_(std::make_unique<impl_t>(std::move(path), main, std::move(on_error), options)) {
-    impl_->thread = std::thread([this] { impl_->run(); });
+    impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
 capture_file_writer_t::~capture_file_writer_t() { close(); }
@@ -275,43 +275,29 @@ bool capture_file_writer_t::failed() const { return impl_->failed.load(std::memo
 std::string capture_file_writer_t::error() const { return failed() ? impl_->error : std::string(); }
 
 namespace {
-
-// Never destroyed: a background close may still run while the program's
-// statics are torn down.
-struct background_closes_t {
-    std::mutex mutex;
-    std::condition_variable done;
-    int running = 0;
-};
-background_closes_t& background_closes() {
-    static auto* b = new background_closes_t;
-    return *b;
-}
-
+// Closes still running. A counter rather than a lock, so that handing a
+// writer over never waits for a closing thread; the wait at exit polls.
+std::atomic<int> background_running{0};
 }  // namespace
 
 void close_in_background(std::unique_ptr<capture_file_writer_t> writer) {
     if (!writer) return;
     writer->impl_->detached = true;
     writer->request_close();
-    auto& b = background_closes();
-    {
-        std::lock_guard lock(b.mutex);
-        ++b.running;
-    }
+    background_running.fetch_add(1);
     std::thread([w = std::move(writer)]() mutable {
         w.reset();
-        auto& bc = background_closes();
-        std::lock_guard lock(bc.mutex);
-        --bc.running;
-        bc.done.notify_all();
+        background_running.fetch_sub(1);
     }).detach();
 }
 
 bool wait_for_background_closes(double seconds) {
-    auto& b = background_closes();
-    std::unique_lock lock(b.mutex);
-    return b.done.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return b.running == 0; });
+    const auto until = steady::now() + std::chrono::duration_cast<steady::duration>(std::chrono::duration<double>(seconds));
+    while (background_running.load() > 0) {
+        if (steady::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 // ---- Reading -------------------------------------------------------------

@@ -226,7 +226,8 @@ public:
     bool at_end() const { return at_end_; }
 
     bool playing() const { return playing_; }
-    // At the end, play() starts from the top again (a rebuild: heavy).
+    // At the end, play() starts from the top again: a rebuild, so session()
+    // is then a new object (a window uses seek_copy(0) instead).
     void play();
     void pause() { playing_ = false; }
     // How many capture seconds pass per wall-clock second; max_speed (or any

@@ -1,9 +1,13 @@
 #include "session/replay.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <limits>
 #include <map>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "capture/shown_text.hpp"
+#include "session/capture_export.hpp"
 #include "cli/decode_command.hpp"
 #include "shown/screen.hpp"
 #include "sim/simulated_board.hpp"
@@ -345,4 +350,64 @@ TEST(replay, a_copy_built_on_a_worker_while_the_original_plays) {
     copy->advance(0.5);
     fresh->advance(0.5);
     EXPECT_EQ(state_of(*copy), state_of(*fresh));
+}
+
+// The window's "Export CSV...": decode's tables, with progress and cancel.
+TEST(replay, csv_export_writes_decodes_tables_with_progress) {
+    const std::string capture = board_capture(4);
+    const auto dir = std::filesystem::temp_directory_path() / ("plimsy_export_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const auto file = dir / "capture.jsonl";
+    std::filesystem::create_directories(dir);
+    {
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(capture.data(), 1, capture.size(), f);
+        std::fclose(f);
+    }
+    std::string error;
+    std::vector<double> progress;
+    csv_export_t result;
+    ASSERT_TRUE(export_capture_csv(file, dir / "export", error,
+                                   [&](double f) {
+                                       progress.push_back(f);
+                                       return true;
+                                   },
+                                   {}, &result))
+        << error;
+    EXPECT_GT(result.lines, 300u);
+    EXPECT_DOUBLE_EQ(result.seconds, 4);
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+    for (std::size_t i = 1; i < progress.size(); ++i) EXPECT_GE(progress[i], progress[i - 1]);
+
+    const std::string decode_dir = (dir / "decode").string();
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const char* argv[] = {"--summary", "--csv", decode_dir.c_str(), file.c_str()};
+    ASSERT_EQ(decode_command(4, argv, in, out, err), 0);
+    std::fclose(in);
+    std::fclose(out);
+    std::fclose(err);
+    auto text = [](const std::filesystem::path& p) {
+        std::ifstream f(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    };
+    std::size_t tables = 0;
+    for (const auto& f : std::filesystem::directory_iterator(decode_dir)) {
+        ++tables;
+        EXPECT_EQ(text(dir / "export" / f.path().filename()), text(f.path())) << f.path().filename();
+    }
+    EXPECT_GE(tables, 4u);
+    std::size_t exported = 0;
+    for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(dir / "export")) ++exported;
+    EXPECT_EQ(exported, tables);
+
+    // Cancelled at the first report: it says so.
+    EXPECT_FALSE(export_capture_csv(file, dir / "cancelled", error, [](double) { return false; }));
+    EXPECT_EQ(error.rfind("cancelled", 0), 0u) << error;
+    EXPECT_FALSE(export_capture_csv(dir / "missing.jsonl", dir / "x", error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
 }
