@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -219,7 +220,8 @@ struct capture_file_writer_t::impl_t {
         // Text waits on the list up to a tenth of the flush interval before
         // it is compressed, so a line reaches the disk within the interval.
         const auto flush_every = std::chrono::duration<double>(options.flush_seconds);
-        const auto nap = std::chrono::duration_cast<steady::duration>(flush_every / 10);
+        const auto nap = std::max<steady::duration>(std::chrono::duration_cast<steady::duration>(flush_every / 10),
+                                                    std::chrono::milliseconds(1));
         while (true) {
             {
                 std::unique_lock lock(wake_mutex);
