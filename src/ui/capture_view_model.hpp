@@ -159,8 +159,9 @@ private:
     void apply_speed();
 
     content_view_model_t& view_;
-    // Ahead of what uses it: the worker threads are waited for (after
-    // being told to stop) before the members they report to go.
+    // Opening, seeking, exporting, making the recordings folder. The
+    // destructor tells the work to stop and waits for it before any member
+    // goes (what a worker posts back afterwards is dropped with this object).
     QThreadPool pool_;
     std::unique_ptr<session_recorder_t> recorder_;
     QString last_record_file_;
