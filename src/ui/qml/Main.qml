@@ -2,6 +2,11 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Dialogs
+// Qt's own file and folder dialogs (QtQuick.Dialogs' QML implementation)
+// import Qt.labs.folderlistmodel, but Debian's dialogs package does not
+// depend on it; importing it here puts its package into ours, which is made
+// from this file's imports.
+import Qt.labs.folderlistmodel
 import Plimsy
 
 // The one window: signal gauge, toolbar, the panels of the connected kind of
