@@ -58,6 +58,8 @@ ColumnLayout {
                 model: bar.capture ? bar.capture.speeds : []
                 currentIndex: bar.capture ? bar.capture.speed_index : 0
                 onActivated: (index) => bar.capture.set_speed_index(index)
+                indicator: ComboIndicator { control: speedBox }
+                rightPadding: 24
                 font.pixelSize: Theme.fontButton
                 ToolTip.visible: hovered
                 ToolTip.delay: Theme.tooltipDelay
