@@ -49,13 +49,10 @@ if(TARGET plimsy_sensors)
   install(FILES ${plimsy_pkg_dir}/${PLIMSY_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
-# The file type of captures. When the application writes captures, put their
-# shared-mime-info description in packaging/mime/plimsy-sensors.xml: it is
-# installed from here (dpkg's triggers update the MIME database), and the
-# desktop entry's MimeType= and the metainfo's <mediatype> name the type.
-if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/mime/plimsy-sensors.xml)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/mime/plimsy-sensors.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
-endif()
+# The file type of captures (recordings): installed for the MIME database
+# (dpkg's triggers update it); the desktop entry's MimeType= and the
+# metainfo's <mediatype> name the type.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/mime/plimsy-sensors.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PLIMSY_PACKAGE_NAME})

@@ -3,7 +3,8 @@
 # docs/screenshots/ (KIND.png, tablet landscape), plus a portrait tablet
 # view of the compass-and-gravity board (compass_gravity_portrait.png), a
 # phone (360 px wide) view of it (compass_gravity_phone.png) and a full HD
-# desktop view of the gyroscope board (gyroscope_full_hd.png).
+# desktop view of the gyroscope board (gyroscope_full_hd.png), and the
+# toolbar while recording (recording.png) and replaying (replay.png).
 #
 # usage: scripts/screenshots.sh [BUILD_DIR]
 #   BUILD_DIR  a build tree holding src/plimsy_sensors; default build/release,
@@ -62,6 +63,21 @@ shot compass_gravity "$portrait" compass_gravity_portrait.png 4
 shot compass_gravity "$phone" compass_gravity_phone.png 4
 shot gavrin3 "$phone" gavrin3_phone.png 4
 shot gyroscope "$full_hd" gyroscope_full_hd.png 11 --rate 200
+
+# Recording and replay: the magnetometer board recorded for six seconds
+# (the toolbar's red dot, time and size), then that recording replayed (the
+# replay bar, three seconds in). The recording goes to a private data
+# folder, never the user's recordings.
+recordings=$(mktemp -d)
+trap 'rm -rf "$recordings"' EXIT
+XDG_DATA_HOME=$recordings shot hmc5883 "$landscape" recording.png 6 --record
+capture=$(find "$recordings" -name '*.plimsy.jsonl.zst' | head -1)
+if [ -n "$capture" ]; then
+  shot hmc5883 "$landscape" replay.png 3.5 "$capture"
+else
+  echo "screenshots: recording.png left no recording to replay" >&2
+  failed+=(replay.png)
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "screenshots: ${#failed[@]} failed: ${failed[*]}" >&2

@@ -10,6 +10,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates
   qml6-module-qtqml-workerscript qml6-module-qttest
+  qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel
   clang libclang-rt-14-dev
   python3
   # a private D-Bus bus and a stand-in for bluetoothd, for tests/bluez

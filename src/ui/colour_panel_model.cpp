@@ -31,17 +31,11 @@ QColor colour_panel_model_t::blue_colour() const { return shown_colour(bh1749_sh
 QColor colour_panel_model_t::swatch() const { return palette_rgb(shown(sensors()).swatch); }
 
 void colour_panel_model_t::reset_factors() {
-    sensors_t* s = sensors();
-    if (!s) return;
-    view()->tick();
-    s->bh1749_reset_corrections();
+    if (view()) view()->act(local_action_t::bh1749_reset_corrections);
 }
 
 void colour_panel_model_t::white_balance() {
-    sensors_t* s = sensors();
-    if (!s) return;
-    view()->tick();
-    s->bh1749_white_balance();
+    if (view()) view()->act(local_action_t::bh1749_white_balance);
 }
 
 QVariantMap colour_panel_model_t::tooltips() const {

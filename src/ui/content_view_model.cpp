@@ -13,6 +13,7 @@
 #include "sim/simulated_central.hpp"
 #include "sim/simulated_peripheral.hpp"
 #include "shown/screen.hpp"
+#include "ui/capture_view_model.hpp"
 #include "ui/shown_colour.hpp"
 
 namespace plimsy {
@@ -39,6 +40,8 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
     // simulate mode keeps its settings in memory.
     if (!how.store && !options.simulate) how.settings_file = qt_settings_store_t::user_file();
     if (simulate) how.simulate = session_simulation_t{options.board, options.rate};
+    how.start_connection = options.connect;
+    deferred_connect_ = !options.connect;
     // The orientation is known before the connection starts, as at every
     // start-up; the session connects once it has been built.
     if (auto* screen = QGuiApplication::primaryScreen()) {
@@ -46,6 +49,7 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
         portrait_ = s.width() < s.height();
     }
     session_ = std::make_unique<session_t>(std::move(services), std::move(how));
+    shown_ = session_.get();
     cfg_ = &session_->cfg();
     cnc_ = &session_->cnc();
     settings_notice_ = QString::fromStdString(session_->store().notice());
@@ -65,15 +69,34 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
     refresh_timer_.setInterval(1000);
     connect(&refresh_timer_, &QTimer::timeout, this, &content_view_model_t::announce);
     refresh_timer_.start();
+    capture_ = std::make_unique<capture_view_model_t>(*this);
 }
 
 content_view_model_t::~content_view_model_t() {
     sim_timer_.stop();
     refresh_timer_.stop();
+    // A replay's session goes with the capture model; the live one last.
+    show_session(nullptr);
+    capture_.reset();
     subscription_.reset();
+    shown_ = nullptr;
     cfg_ = nullptr;
     cnc_ = nullptr;
     session_.reset();
+}
+
+void content_view_model_t::show_session(session_t* session) {
+    session_t* s = session ? session : session_.get();
+    if (s == shown_) return;
+    subscription_.reset();
+    shown_ = s;
+    cfg_ = &s->cfg();
+    cnc_ = &s->cnc();
+    // The settings sheet edits the live connection; it has no place over a
+    // replay.
+    if (s != session_.get()) session_->cfg().set_show_config(false);
+    subscription_ = s->subscribe([this] { announce(); });
+    announce();
 }
 
 // The models announce before they change; QML must read after. One queued
@@ -142,11 +165,13 @@ void content_view_model_t::set_window_size(double width, double height) {
 }
 
 void content_view_model_t::toggle_config() {
+    if (replaying()) return;
     tick();
     cfg_->set_show_config(!cfg_->show_config());
 }
 
 void content_view_model_t::connection_button() {
+    if (replaying()) return;
     tick();
     tick();
     session_->connection_button();
@@ -154,26 +179,63 @@ void content_view_model_t::connection_button() {
 
 void content_view_model_t::toggle_log() {
     tick();
-    session_->toggle_log();
+    shown_->toggle_log();
 }
 
 void content_view_model_t::clear_log() {
     tick();
-    session_->clear_log();
+    shown_->clear_log();
+}
+
+// A replay has no board to send to; the buttons are disabled then, and a
+// key or script that still asks is told so rather than reaching the paused
+// live connection.
+bool content_view_model_t::refuse_send(const std::string& what) {
+    if (!replaying()) return false;
+    session_->console().line("not sent during a replay: " + what);
+    return true;
 }
 
 void content_view_model_t::send(const QString& text) {
+    if (refuse_send(text.trimmed().toStdString())) return;
     tick();
     session_->send(text.toStdString());
 }
 
-void content_view_model_t::connect_from_config() { session_->connect_from_config(); }
+void content_view_model_t::connect_from_config() {
+    if (!replaying()) session_->connect_from_config();
+}
 
 void content_view_model_t::tick() { session_->haptics().selection(); }
+
+void content_view_model_t::act(local_action_t action, const capture_arg_t& arg) {
+    tick();
+    shown_->act(action, arg);
+}
+
+void content_view_model_t::act(const QString& name, const QVariant& arg) {
+    capture_arg_t a;
+    switch (arg.typeId()) {
+        case QMetaType::UnknownType: break;
+        case QMetaType::Bool: a = arg.toBool(); break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: a = static_cast<std::int64_t>(arg.toLongLong()); break;
+        case QMetaType::Double:
+        case QMetaType::Float: a = arg.toDouble(); break;
+        default: a = arg.toString().toStdString(); break;
+    }
+    tick();
+    std::string error;
+    const std::string n = name.toStdString();
+    if (!shown_->act(n, a, error)) session_->console().line("local action " + n + " not done: " + error);
+}
 
 void content_view_model_t::command(const QString& name) {
     const std::string n = name.toStdString();
     if (const auto c = find_board_command(n)) {
+        if (refuse_send(n)) return;
         tick();
         session_->send(board_command_bytes(*c));
     } else {

@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 #include <memory>
+#include <utility>
 
 #include "config/config_connection.hpp"
 #include "model/device_model.hpp"
@@ -19,6 +21,7 @@
 
 namespace plimsy {
 
+class capture_view_model_t;
 class qt_main_queue_t;
 class simulated_board_t;
 class simulated_central_t;
@@ -39,6 +42,9 @@ struct content_options_t {
     connection_t::central_factory_t make_central;
     // Null: the host's serial ports through Qt Serial Port.
     connection_t::serial_factory_t make_serial_port;
+    // Connect as the settings say at start. Off when the window opens on a
+    // replay: the connection is made when the user goes back to live.
+    bool connect = true;
 };
 
 // The main screen's state and actions over one session (session_t), which
@@ -84,6 +90,13 @@ class content_view_model_t : public QObject {
     // What the settings store had to say at start-up (a damaged settings
     // file set aside, what was recovered); empty when all is well.
     Q_PROPERTY(QString settings_notice READ settings_notice CONSTANT)
+    // Recording the live session, replaying a capture, exporting one.
+    Q_PROPERTY(plimsy::capture_view_model_t* capture READ capture CONSTANT)
+    // A capture is being replayed: the panels show its session.
+    Q_PROPERTY(bool replaying READ replaying NOTIFY changed)
+    // Buttons that would send bytes to a board: off while replaying, where
+    // no board is listening.
+    Q_PROPERTY(bool can_send READ can_send NOTIFY changed)
 
 public:
     explicit content_view_model_t(content_options_t options = {}, QObject* parent = nullptr);
@@ -91,12 +104,16 @@ public:
 
     // The panels' layout constants are in the QML theme (ui/theme.hpp).
 
+    // The live session (connections, recording). While a capture replays,
+    // the window shows the replay's session instead: shown_session(), and
+    // cfg(), cnc(), sensors() and clock() are the shown session's.
     session_t& session() { return *session_; }
+    session_t& shown_session() { return *shown_; }
     config_connection_t& cfg() { return *cfg_; }
     connection_t& cnc() { return *cnc_; }
-    sensors_t& sensors() { return session_->sensors(); }
-    const sensors_t& sensors() const { return session_->sensors(); }
-    const clock_t& clock() const { return session_->clock(); }
+    sensors_t& sensors() { return shown_->sensors(); }
+    const sensors_t& sensors() const { return shown_->sensors(); }
+    const clock_t& clock() const { return shown_->clock(); }
     haptics_t& haptics() { return session_->haptics(); }
     // The simulated radio and board, present in simulate mode only.
     simulated_central_t* simulated_central() const { return session_->simulated_central(); }
@@ -137,10 +154,25 @@ public:
     void set_show_config(bool on);
     bool portrait() const { return portrait_; }
     QString settings_notice() const { return settings_notice_; }
+    capture_view_model_t* capture() const { return capture_.get(); }
+    bool replaying() const { return shown_ != session_.get(); }
+    bool can_send() const { return !replaying(); }
+    // True once if the live session was built without connecting (see
+    // content_options_t::connect): going live then connects.
+    bool take_deferred_connect() { return std::exchange(deferred_connect_, false); }
+
+    // Shows another session (a replay's) in place of the live one; null
+    // goes back to the live one. The shown session must outlive its being
+    // shown. The panels read the shown session on every read, so one
+    // announcement redraws them all.
+    void show_session(session_t* session);
 
     // Which panels a board shows: "compass", "gyroscope", "hmc5883",
     // "hmc5883n", "gavrin3" or "plimsy91".
     static QString panel_group_for(device_model_t m);
+
+    // The panels' local actions, as act() above without the name lookup.
+    void act(local_action_t action, const capture_arg_t& arg = {});
 
 public slots:
     // Follows the window's shape; a size that keeps the orientation class
@@ -155,6 +187,13 @@ public slots:
     void connect_from_config();
     // The selection tick every user action begins with.
     void tick();
+    // A local action by its name in capture/actions.hpp
+    // ("hmc5883.calibration_next"), with the argument the panel passes (an
+    // invalid QVariant for none). It goes through the session, so a
+    // recording keeps it and a replay applies it at its time; an unknown
+    // name or an argument that does not fit does nothing and says so on the
+    // console.
+    void act(const QString& name, const QVariant& arg = QVariant());
 
 signals:
     void changed();
@@ -162,12 +201,15 @@ signals:
 
 private:
     void announce();
+    bool refuse_send(const std::string& what);
 
     // The services outlive the session that uses them.
     std::unique_ptr<qt_main_queue_t> main_;
     std::unique_ptr<altimeter_t> altimeter_;
     std::unique_ptr<session_t> session_;
-    // The session's settings and coordinator, for the getters.
+    // The shown session (the live one or a replay's), and its settings and
+    // coordinator, for the getters.
+    session_t* shown_ = nullptr;
     config_connection_t* cfg_ = nullptr;
     connection_t* cnc_ = nullptr;
     QTimer sim_timer_;
@@ -176,6 +218,9 @@ private:
     bool announce_pending_ = false;
     QString settings_notice_;
     bool portrait_ = false;
+    bool deferred_connect_ = false;
+    // Last of the members: it may hold a replay whose session is shown.
+    std::unique_ptr<capture_view_model_t> capture_;
 
 public slots:
     // A board command by its name in model/board_commands.hpp

@@ -35,14 +35,12 @@ QVariantList gyroscope_panel_model_t::legend_colours() const {
 
 void gyroscope_panel_model_t::toggle_hold() {
     if (!view()) return;
-    view()->tick();
-    sensors()->trace.toggle_hold();
+    view()->act(local_action_t::trace_toggle_hold);
 }
 
 void gyroscope_panel_model_t::reset() {
     if (!view()) return;
-    view()->tick();
-    sensors()->trace.reset(true);
+    view()->act(local_action_t::trace_reset, true);
 }
 
 void gyroscope_panel_model_t::toggle_series(int i) {

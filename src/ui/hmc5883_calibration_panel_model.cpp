@@ -38,38 +38,32 @@ QVariantList hmc5883_calibration_panel_model_t::table() const {
 
 void hmc5883_calibration_panel_model_t::save() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->hmc5883_calibration_save(1);
+    view()->act(local_action_t::hmc5883_calibration_save, std::int64_t{1});
 }
 
 void hmc5883_calibration_panel_model_t::load() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->hmc5883_calibration_load(1);
+    view()->act(local_action_t::hmc5883_calibration_load, std::int64_t{1});
 }
 
 void hmc5883_calibration_panel_model_t::next_step() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->hmc5883_calibration_next();
+    view()->act(local_action_t::hmc5883_calibration_next);
 }
 
 void hmc5883_calibration_panel_model_t::toggle_compensate() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->set_hmc5883_compensate(!sensors()->hmc5883.compensate);
+    view()->act(local_action_t::hmc5883_compensate, !sensors()->hmc5883.compensate);
 }
 
 void hmc5883_calibration_panel_model_t::toggle_3d() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->set_hmc5883_compensate_3d(!sensors()->hmc5883.compensate_3d);
+    view()->act(local_action_t::hmc5883_compensate_3d, !sensors()->hmc5883.compensate_3d);
 }
 
 void hmc5883_calibration_panel_model_t::reset_gyro() {
     if (!sensors()) return;
-    view()->tick();
-    sensors()->mpu6050_reset_gyro();
+    view()->act(local_action_t::mpu6050_reset_gyro);
 }
 
 QVariantMap hmc5883_calibration_panel_model_t::tooltips() const {

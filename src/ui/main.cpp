@@ -14,9 +14,11 @@
 #include <memory>
 #include <string>
 
+#include "capture/capture_file.hpp"
 #include "model/device_model.hpp"
 #include "qt/heap_trim.hpp"
 #include "qt/quit_on_signals.hpp"
+#include "ui/capture_view_model.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/frame_stats.hpp"
 #include "ui/window.hpp"
@@ -31,6 +33,8 @@ struct app_options_t {
     double seconds = 0;
     QString screenshot;
     bool frame_stats = false;
+    bool record = false;
+    QString capture;  // a capture to replay
 };
 
 // The options as QCommandLineParser knows them; help is handled here, not
@@ -41,7 +45,10 @@ public:
     options_parser_t() {
         parser_.setApplicationDescription(QStringLiteral(
             "A live dashboard for a Plimsy sensor board. Without --simulate it connects with its saved\n"
-            "settings over the host's Bluetooth, a TCP bridge or a serial port."));
+            "settings over the host's Bluetooth, a TCP bridge or a serial port. Given a capture FILE\n"
+            "(a recording), it replays it instead, with the live connection paused."));
+        parser_.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A capture to replay."),
+                                      QStringLiteral("[file]"));
         parser_.addOptions({
             {{"h", "help"}, "Print this summary of the options and exit."},
             {"simulate", "Show a simulated board over a simulated Bluetooth radio."},
@@ -53,6 +60,7 @@ public:
             {"size", "The window's size in pixels, each 200 to 8000 (default 1024x800).", "WxH"},
             {"screenshot", "Write the window to FILE (PNG) after --seconds (3 if not given), then quit.", "file"},
             {"seconds", "Quit after S seconds.", "s"},
+            {"record", "Start recording the live session at once (into the recordings folder)."},
             {"frame-stats",
              "At exit, print one JSON line: frames per second, longest frame, CPU use and peak memory, "
              "measured after a 2-second warm-up."},
@@ -72,14 +80,19 @@ public:
         QStringList arguments;
         for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
         if (!parser_.parse(arguments)) return bad(parser_.errorText());
-        if (!parser_.positionalArguments().isEmpty())
-            return bad(QStringLiteral("unknown argument \"%1\"").arg(parser_.positionalArguments().first()));
+        const QStringList files = parser_.positionalArguments();
+        if (files.size() > 1) return bad(QStringLiteral("one capture at a time, not \"%1\"").arg(files[1]));
         if (parser_.isSet("help")) {
             std::fputs(qPrintable(help()), stdout);
             return -1;
         }
         o.content.simulate = parser_.isSet("simulate");
         o.frame_stats = parser_.isSet("frame-stats");
+        o.record = parser_.isSet("record");
+        if (!files.isEmpty()) o.capture = files.first();
+        // A window opened on a capture connects when the user goes live.
+        o.content.connect = o.capture.isEmpty();
+        if (o.record && !o.capture.isEmpty()) return bad(QStringLiteral("--record records the live session, not a replay"));
         if (parser_.isSet("board")) {
             const QString kind = parser_.value("board");
             if (!plimsy::parse_device_model(kind.toStdString(), o.content.board))
@@ -161,6 +174,9 @@ int main(int argc, char** argv) {
     if (quick && width > 0) quick->resize(width, height);
     std::unique_ptr<plimsy::frame_stats_t> stats;
     if (frame_stats && quick) stats = std::make_unique<plimsy::frame_stats_t>(*quick, view);
+    // The capture is read on a worker; the window shows live until it is.
+    if (!o.capture.isEmpty()) view.capture()->open(o.capture);
+    if (o.record) view.capture()->start_recording();
     if (!screenshot.isEmpty() && seconds <= 0) seconds = 3;
     if (seconds > 0) {
         QTimer::singleShot(static_cast<int>(seconds * 1000), &app, [&] {
@@ -177,5 +193,10 @@ int main(int argc, char** argv) {
     }
     const int status = QGuiApplication::exec();
     if (stats) stats->print();
+    // A recording still running is ended, and its last second reaches the
+    // disk before the process goes (the window is closed by now).
+    view.capture()->stop_recording();
+    if (!plimsy::wait_for_background_closes(10))
+        std::fprintf(stderr, "plimsy_sensors: the recording's file is still being written; its last second may be lost\n");
     return status;
 }

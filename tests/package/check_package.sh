@@ -32,13 +32,11 @@ expected_files=(
   /usr/share/man/man1/plimsy-cli.1.gz
   /usr/share/doc/plimsy-sensors/copyright
   /usr/share/doc/plimsy-sensors/changelog.gz
+  /usr/share/mime/packages/plimsy-sensors.xml
 )
 metainfo=$(awk '$3 ~ "^/usr/share/metainfo/[^/]+\\.metainfo\\.xml$" { print $3 }' "$work/entries")
 [ "$(wc -w <<<"$metainfo")" -eq 1 ] || fail "expected one AppStream file in /usr/share/metainfo, found: ${metainfo:-none}"
 expected_files+=($metainfo)
-if [ -f "$source_dir/packaging/mime/plimsy-sensors.xml" ]; then
-  expected_files+=(/usr/share/mime/packages/plimsy-sensors.xml)
-fi
 for f in "${expected_files[@]}"; do
   grep -q " $f\$" "$work/entries" || fail "the package lacks $f"
 done

@@ -8,6 +8,11 @@
 #include <vector>
 
 #include "model/device_model.hpp"
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "capture/capture.hpp"
+#include "ui/capture_view_model.hpp"
 #include "ui/ui_fixture.hpp"
 
 namespace plimsy::test {
@@ -145,6 +150,56 @@ TEST(layout, every_board_is_complete_and_readable_from_phone_to_desktop) {
             EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
         }
     }
+}
+
+// The toolbar while recording, and the replay bar with its message, from a
+// phone to a desktop.
+TEST(layout, recording_and_replay_bars_fit_every_window) {
+    static QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    QTemporaryDir dir;
+    std::string c;
+    capture_header_t header;
+    header.start = "2026-12-07T05:00:00.000Z";
+    append_capture_header(c, header);
+    for (int i = 0; i < 100; ++i)
+        append_capture_rx(c, i * 0.1, R"(hmc5883={"x":-1234,"y":567,"z":-89})" "\n");
+    const QString capture = dir.path() + "/2026-12-07T05-00-00Z_hmc5883.plimsy.jsonl";
+    {
+        QFile file(capture);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.data(), static_cast<qint64>(c.size()));
+    }
+    ui_fixture_t f{device_model_t::hmc5883, sizes[0].w, sizes[0].h};
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE(f.wait_lines(20));
+    capture_view_model_t& cap = *f.view->capture();
+    auto check = [&](const char* what) {
+        SCOPED_TRACE(what);
+        for (const auto& s : sizes) {
+            SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+            f.window->resize(s.w, s.h);
+            ASSERT_TRUE(f.wait_for([&] { return f.window->width() == s.w && f.window->height() == s.h; }));
+            QStringList faults;
+            f.wait_for([&] {
+                faults = layout_faults(f.window, f.window->contentItem());
+                return faults.isEmpty();
+            }, 2000);
+            EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+        }
+    };
+    ASSERT_TRUE(cap.start_recording());
+    f.view->cnc().disconnect();
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("recordStatus"); }));
+    check("recording");
+    cap.stop_recording();
+
+    cap.open(capture);
+    ASSERT_TRUE(f.wait_for([&] { return cap.replaying() && !cap.busy(); }));
+    cap.play_pause();
+    ASSERT_FALSE(cap.playing());
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("replayBar") && f.visible("captureMessage"); }));
+    check("replay");
 }
 
 // The configuration sheet on its own: it covers the screen by design, so its

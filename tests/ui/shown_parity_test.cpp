@@ -41,10 +41,12 @@ namespace {
 // Where a property's value is among the shown values: object and value.
 using mapping_t = std::map<std::string, std::pair<std::string, std::string>>;
 
-// Properties that are not values of the board's state.
+// Properties that are not values of the board's state (the capture model
+// and whether a replay is shown belong to the window, not to the board).
 bool skipped(const std::string& name) {
     return name == "objectName" || name == "view" || name == "tooltips" || name == "show_config" ||
-           name == "portrait" || name == "settings_notice";
+           name == "portrait" || name == "settings_notice" || name == "capture" || name == "replaying" ||
+           name == "can_send";
 }
 
 // A table property: rows of cells (lists of {text, colour} maps) against

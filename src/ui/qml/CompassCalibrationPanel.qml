@@ -13,6 +13,8 @@ ColumnLayout {
     spacing: 10
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
+    // Every button here sends a board command: off while a capture replays.
+    readonly property bool canSend: panel.view ? panel.view.can_send : false
     readonly property real fontSize: Theme.fontSize
     // The table is 38 characters wide; it shrinks rather than clip on a
     // narrow window.
@@ -46,41 +48,49 @@ ColumnLayout {
     }
 
     Shortcut {
+        enabled: panel.canSend
         objectName: "calibrateShortcut"
         sequence: panel.commands.calibrate.shortcut
         onActivated: panelModel.command(panel.commands.calibrate.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "defaultShortcut"
         sequence: panel.commands.defaults.shortcut
         onActivated: panelModel.command(panel.commands.defaults.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "loadShortcut"
         sequence: panel.commands.load.shortcut
         onActivated: panelModel.command(panel.commands.load.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "rebootShortcut"
         sequence: panel.commands.reboot.shortcut
         onActivated: panelModel.command(panel.commands.reboot.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "magShortcut"
         sequence: panel.commands.mag.shortcut
         onActivated: panelModel.command(panel.commands.mag.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "twoDShortcut"
         sequence: panel.commands.twoD.shortcut
         onActivated: panelModel.command(panel.commands.twoD.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "threeDShortcut"
         sequence: panel.commands.threeD.shortcut
         onActivated: panelModel.command(panel.commands.threeD.command)
     }
     Shortcut {
+        enabled: panel.canSend
         objectName: "compensateShortcut"
         sequence: panel.commands.compensate.shortcut
         onActivated: panelModel.command(panel.commands.compensate.command)
@@ -131,6 +141,7 @@ ColumnLayout {
                 RoundedButton {
                     required property string modelData
                     objectName: panel.commands[modelData].name
+                    enabled: panel.canSend
                     text: panel.label(modelData)
                     tip: panelModel.tooltips[modelData] ?? ""
                     fontSize: panel.fontSize * 0.9

@@ -12,6 +12,8 @@ ColumnLayout {
     spacing: 0
 
     readonly property bool portrait: panel.view ? panel.view.portrait : false
+    // "Compass" and "Heading" are board commands: off while a capture replays.
+    readonly property bool canSend: panel.view ? panel.view.can_send : false
     readonly property real fontSize: Theme.fontSize
     // The dial takes what the window can spare: about half its height, and
     // in landscape half of the width, the rest going to the values. Sized
@@ -35,11 +37,13 @@ ColumnLayout {
 
     Shortcut {
         objectName: "compassShortcut"
+        enabled: panel.canSend
         sequence: "G"
         onActivated: panel.compass()
     }
     Shortcut {
         objectName: "headingShortcut"
+        enabled: panel.canSend
         sequence: "H"
         onActivated: panel.heading()
     }
@@ -80,6 +84,7 @@ ColumnLayout {
                 RoundedButton {
                     id: compassButton
                     objectName: "compassButton"
+                    enabled: panel.canSend
                     text: "Compass"
                     tip: panelModel.tooltips.compass
                     fontSize: panel.fontSize
@@ -110,6 +115,7 @@ ColumnLayout {
                 }
                 RoundedButton {
                     objectName: "headingButton"
+                    enabled: panel.canSend
                     text: "Heading"
                     tip: panelModel.tooltips.heading
                     fontSize: panel.fontSize

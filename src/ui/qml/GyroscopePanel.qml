@@ -17,12 +17,15 @@ ColumnLayout {
 
     Shortcut {
         objectName: "gyroscopeShortcut"
+        enabled: panel.view ? panel.view.can_send : false
         sequence: "R"
         onActivated: gyro.command("reboot")
     }
 
     RoundedButton {
         objectName: "gyroscopeButton"
+        // Restarts the board: off while a capture replays.
+        enabled: panel.view ? panel.view.can_send : false
         text: "Gyroscope"
         tip: gyro.tooltips.title
         bold: true

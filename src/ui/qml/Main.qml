@@ -1,6 +1,12 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import QtQuick.Dialogs
+// Qt's own file and folder dialogs (QtQuick.Dialogs' QML implementation)
+// import Qt.labs.folderlistmodel, but Debian's dialogs package does not
+// depend on it; importing it here puts its package into ours, which is made
+// from this file's imports.
+import Qt.labs.folderlistmodel
 import Plimsy
 
 // The one window: signal gauge, toolbar, the panels of the connected kind of
@@ -25,6 +31,7 @@ ApplicationWindow {
     // command. Fields take printable keys and Delete before any shortcut
     // already; this keeps it so whatever the platform's key handling.
     readonly property bool editingText: activeFocusItem !== null && activeFocusItem.cursorPosition !== undefined
+    readonly property CaptureModel capture: view.capture
 
     MainPanelModel {
         id: tips
@@ -33,7 +40,7 @@ ApplicationWindow {
 
     Shortcut {
         objectName: "settingsShortcut"
-        enabled: !root.view.show_config
+        enabled: !root.view.show_config && root.view.can_send
         sequence: "Ctrl+,"
         onActivated: root.view.toggle_config()
     }
@@ -48,6 +55,54 @@ ApplicationWindow {
         enabled: !root.editingText
         sequence: "Delete"
         onActivated: root.view.clear_log()
+    }
+
+    // Recording and replay. Ctrl+R is the magnetometer panel's; Shift
+    // makes the recording's its own.
+    Shortcut {
+        objectName: "recordShortcut"
+        enabled: !root.view.replaying
+        sequence: "Ctrl+Shift+R"
+        onActivated: root.capture.toggle_recording()
+    }
+    Shortcut {
+        objectName: "openShortcut"
+        sequence: "Ctrl+O"
+        onActivated: openDialog.open()
+    }
+    Shortcut {
+        objectName: "playShortcut"
+        enabled: root.view.replaying && !root.editingText
+        sequence: "Space"
+        onActivated: root.capture.play_pause()
+    }
+
+    FileDialog {
+        id: openDialog
+        objectName: "openDialog"
+        title: "Open recording"
+        nameFilters: root.capture.file_filters
+        currentFolder: root.capture.recordings_url
+        onAccepted: root.capture.open_url(selectedFile)
+    }
+    FolderDialog {
+        id: exportDialog
+        objectName: "exportDialog"
+        title: "Export CSV tables into"
+        onAccepted: root.capture.export_csv(selectedFolder)
+    }
+
+    // A capture dropped anywhere on the window replays.
+    DropArea {
+        objectName: "dropArea"
+        anchors.fill: parent
+        onEntered: (drag) => { drag.accepted = drag.hasUrls }
+        onDropped: (drop) => {
+            if (drop.hasUrls && drop.urls.length > 0) {
+                root.capture.open_url(drop.urls[0])
+                drop.accept()
+            }
+        }
     }
 
     ScrollView {
@@ -85,11 +140,13 @@ ApplicationWindow {
 
                 ToolButton {
                     objectName: "settingsButton"
+                    enabled: root.view.can_send
                     focusPolicy: Qt.NoFocus
                     hoverEnabled: true
                     implicitWidth: 36
                     implicitHeight: 32
                     contentItem: SlidersIcon { colour: Theme.secondary }
+                    opacity: enabled ? 1 : 0.4
                     onClicked: root.view.toggle_config()
                     ToolTip.visible: hovered
                     ToolTip.delay: Theme.tooltipDelay
@@ -100,6 +157,8 @@ ApplicationWindow {
                 Button {
                     id: connectionButton
                     objectName: "connectionButton"
+                    // The replay bar says what is shown while a capture replays.
+                    visible: !root.view.replaying
                     focusPolicy: Qt.NoFocus
                     flat: true
                     hoverEnabled: true
@@ -149,6 +208,104 @@ ApplicationWindow {
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : Theme.clear; radius: 6 }
                 }
 
+                // Records the live session; red while it does, with the time
+                // and the file's size beside it.
+                Button {
+                    id: recordButton
+                    objectName: "recordButton"
+                    visible: !root.view.replaying
+                    enabled: root.capture.can_record || root.capture.recording
+                    focusPolicy: Qt.NoFocus
+                    flat: true
+                    hoverEnabled: true
+                    implicitHeight: 32
+                    text: root.capture.recording ? "Stop" : "Record"
+                    onClicked: root.capture.toggle_recording()
+                    ToolTip.visible: hovered
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tip
+                    property string tip: root.capture.tooltips.record
+                    contentItem: Row {
+                        spacing: 6
+                        Rectangle {
+                            objectName: "recordDot"
+                            anchors.verticalCenter: parent.verticalCenter
+                            width: 12
+                            height: 12
+                            radius: 6
+                            color: root.capture.recording ? Theme.red : Theme.clear
+                            border.color: Theme.red
+                            border.width: 2
+                        }
+                        Text {
+                            text: recordButton.text
+                            color: Theme.link
+                            opacity: recordButton.enabled ? 1 : 0.4
+                            font.pixelSize: Theme.fontToolbar
+                        }
+                    }
+                    background: Rectangle { color: recordButton.down ? Theme.systemFill : Theme.clear; radius: 6 }
+                }
+                Text {
+                    objectName: "recordStatus"
+                    visible: root.capture.recording
+                    height: 32
+                    verticalAlignment: Text.AlignVCenter
+                    text: "REC " + root.capture.record_time + " · " + root.capture.record_size
+                    color: Theme.red
+                    font.family: Theme.monospace
+                    font.pixelSize: Theme.fontFootnote
+                }
+                // Captures: open one, the recordings folder, export.
+                Button {
+                    id: capturesButton
+                    objectName: "capturesButton"
+                    focusPolicy: Qt.NoFocus
+                    flat: true
+                    hoverEnabled: true
+                    implicitHeight: 32
+                    text: "Recordings ▾"
+                    font.pixelSize: Theme.fontToolbar
+                    onClicked: capturesMenu.popup()
+                    ToolTip.visible: hovered
+                    ToolTip.delay: Theme.tooltipDelay
+                    ToolTip.text: tip
+                    property string tip: root.capture.tooltips.captures
+                    contentItem: Text {
+                        text: capturesButton.text
+                        font: capturesButton.font
+                        color: Theme.link
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    background: Rectangle { color: capturesButton.down ? Theme.systemFill : Theme.clear; radius: 6 }
+                    Menu {
+                        id: capturesMenu
+                        objectName: "capturesMenu"
+                        MenuItem {
+                            objectName: "openMenuItem"
+                            text: "Open recording… (Ctrl+O)"
+                            onTriggered: openDialog.open()
+                        }
+                        MenuItem {
+                            objectName: "showRecordingsMenuItem"
+                            text: "Show recordings"
+                            onTriggered: root.capture.show_recordings()
+                        }
+                        MenuItem {
+                            objectName: "exportMenuItem"
+                            text: "Export CSV…"
+                            enabled: root.view.replaying && !root.capture.busy
+                            onTriggered: exportDialog.open()
+                        }
+                        MenuItem {
+                            objectName: "backToLiveMenuItem"
+                            text: "Back to live"
+                            enabled: root.view.replaying
+                            onTriggered: root.capture.back_to_live()
+                        }
+                    }
+                }
+
                 // A command that no transport took: the board did not get it.
                 // In the wrapping toolbar it takes its own line on a phone
                 // and wraps rather than being cut.
@@ -174,6 +331,12 @@ ApplicationWindow {
                     font.family: Theme.monospace
                     font.pixelSize: Theme.fontFootnote
                 }
+            }
+
+            CaptureBar {
+                Layout.fillWidth: true
+                view: root.view
+                onExportRequested: exportDialog.open()
             }
 
             // Said once at start when the settings file was damaged: what was
