@@ -92,7 +92,7 @@ void mqtt_link_t::connect(const mqtt_request_t& request) {
         return;
     }
     const bool same_broker = client_ && enabled_ && request.url == request_.url && request.user == request_.user &&
-                             request.ca_file == request_.ca_file;
+                             request.ca_file == request_.ca_file && password_ == password_used_;
     const std::string old_raw = raw_topic_;
     will_change();
     enabled_ = true;
@@ -142,6 +142,7 @@ void mqtt_link_t::start_client() {
     }
     client_->subscribe(std::string(status_filter));
     if (!raw_topic_.empty()) client_->subscribe(raw_topic_);
+    password_used_ = password_;
     client_->connect({request_.url, request_.user, password_, request_.ca_file});
     update_state();
 }

@@ -114,6 +114,7 @@ private:
     std::string where_;  // host:port of the broker
     std::string raw_topic_;
     std::string password_;
+    std::string password_used_;  // what the running client connected with
     bool password_pending_ = false;
     bool enabled_ = false;
     bool broker_up_ = false;

@@ -31,6 +31,7 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
                                 .make_central = options.make_central};
     if (!services.make_central && !simulate) services.make_central = [] { return make_platform_central(); };
     services.make_serial_port = options.make_serial_port;
+    services.make_broker = options.make_broker;
     if (!services.make_serial_port) services.make_serial_port = [] { return std::make_unique<qt_serial_port_t>(); };
 
     session_options_t how;
@@ -45,9 +46,15 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
         const QSize s = screen->size();
         portrait_ = s.width() < s.height();
     }
+    // The session connects once the MQTT password is on its way (below).
+    how.start_connection = false;
     session_ = std::make_unique<session_t>(std::move(services), std::move(how));
     cfg_ = &session_->cfg();
     cnc_ = &session_->cnc();
+    passwords_ = std::make_unique<mqtt_passwords_t>(options.make_keyring ? options.make_keyring()
+                                                                         : make_desktop_keyring());
+    connect(passwords_.get(), &mqtt_passwords_t::changed, this, &content_view_model_t::announce);
+    connect_from_config();
     settings_notice_ = QString::fromStdString(session_->store().notice());
     subscription_ = session_->subscribe([this] { announce(); });
 
@@ -71,6 +78,7 @@ content_view_model_t::~content_view_model_t() {
     sim_timer_.stop();
     refresh_timer_.stop();
     subscription_.reset();
+    passwords_.reset();
     cfg_ = nullptr;
     cnc_ = nullptr;
     session_.reset();
@@ -114,6 +122,16 @@ QString content_view_model_t::status_tcp() const { return qs(screen(*cnc_, *cfg_
 QString content_view_model_t::status_ble() const { return qs(screen(*cnc_, *cfg_).status_ble); }
 QColor content_view_model_t::status_tcp_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_tcp_colour); }
 QColor content_view_model_t::status_ble_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_ble_colour); }
+bool content_view_model_t::show_mqtt_status() const { return screen(*cnc_, *cfg_).show_mqtt_status; }
+QString content_view_model_t::status_mqtt() const { return qs(screen(*cnc_, *cfg_).status_mqtt); }
+QColor content_view_model_t::status_mqtt_colour() const {
+    return shown_colour(screen(*cnc_, *cfg_).status_mqtt_colour);
+}
+bool content_view_model_t::commands_available() const { return cnc_->commands_available(); }
+QString content_view_model_t::commands_note() const {
+    std::string why;
+    return cnc_->commands_available(&why) ? QString() : qs(why);
+}
 QString content_view_model_t::command_note() const { return qs(screen(*cnc_, *cfg_).command_note); }
 QString content_view_model_t::connection_label() const { return qs(screen(*cnc_, *cfg_).connection_label); }
 
@@ -149,7 +167,10 @@ void content_view_model_t::toggle_config() {
 void content_view_model_t::connection_button() {
     tick();
     tick();
-    session_->connection_button();
+    if (session_->links_wanted())
+        session_->disconnect();
+    else
+        connect_from_config();
 }
 
 void content_view_model_t::toggle_log() {
@@ -167,7 +188,17 @@ void content_view_model_t::send(const QString& text) {
     session_->send(text.toStdString());
 }
 
-void content_view_model_t::connect_from_config() { session_->connect_from_config(); }
+void content_view_model_t::prepare_mqtt_password() {
+    mqtt_link_t& link = cnc_->mqtt();
+    const bool now = passwords_->provide(cfg_->mqtt_url(), cfg_->mqtt_user(),
+                                         [this](const std::string& password) { cnc_->mqtt().set_password(password); });
+    if (!now) link.set_password_pending();
+}
+
+void content_view_model_t::connect_from_config() {
+    if (cfg_->enable_mqtt() && cfg_->mqtt_url_valid()) prepare_mqtt_password();
+    session_->connect_from_config();
+}
 
 void content_view_model_t::tick() { session_->haptics().selection(); }
 

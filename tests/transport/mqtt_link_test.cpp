@@ -6,38 +6,10 @@
 
 #include "platform/manual_main_queue.hpp"
 #include "transport/connection.hpp"
+#include "transport/scripted_broker.hpp"
 
 namespace plimsy {
 namespace {
-
-// A broker client whose events the test gives by hand.
-struct scripted_client_t final : broker_client_t {
-    explicit scripted_client_t(broker_events_t& e, std::vector<std::string>& log) : events(e), calls(log) {}
-    void connect(const broker_connect_t& how) override {
-        calls.push_back("connect " + how.url + " " + how.user + ":" + how.password + " ca=" + how.ca_file);
-    }
-    void disconnect() override { calls.push_back("disconnect"); }
-    void subscribe(const std::string& topic) override {
-        calls.push_back("sub " + topic);
-        subscribed.insert(topic);
-    }
-    void unsubscribe(const std::string& topic) override {
-        calls.push_back("unsub " + topic);
-        subscribed.erase(topic);
-    }
-    bool publish(const std::string& topic, std::span<const std::uint8_t> payload, std::string& why) override {
-        if (!accept_publish) {
-            why = "the outgoing buffer is full";
-            return false;
-        }
-        calls.push_back("pub " + topic + " " + std::string(reinterpret_cast<const char*>(payload.data()), payload.size()));
-        return true;
-    }
-    broker_events_t& events;
-    std::vector<std::string>& calls;
-    std::set<std::string> subscribed;
-    bool accept_publish = true;
-};
 
 struct tap_t final : raw_tap_t {
     void board_rx(std::span<const std::uint8_t> b) override { rx.append(reinterpret_cast<const char*>(b.data()), b.size()); }
@@ -53,22 +25,14 @@ struct mqtt_fixture : ::testing::Test {
     counting_haptics_t haptics;
     manual_altimeter_t altimeter{false};
     connection_t cnc{{clock, store, console, queue, altimeter, haptics, nullptr}};
-    std::vector<std::string> calls;
-    scripted_client_t* client = nullptr;
-    int clients_made = 0;
+    scripted_brokers_t brokers;
+    std::vector<std::string>& calls = brokers.calls;
+    scripted_broker_t*& client = brokers.last;
+    const int& clients_made = brokers.made;
 
-    mqtt_fixture() {
-        cnc.set_broker_factory([this](broker_events_t& e) {
-            ++clients_made;
-            auto c = std::make_unique<scripted_client_t>(e, calls);
-            client = c.get();
-            return c;
-        });
-    }
-    void status(const std::string& board, const std::string& json) { message("plimsy/" + board + "/status", json); }
-    void message(const std::string& topic, std::string_view payload) {
-        client->events.broker_message(topic, {reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()});
-    }
+    mqtt_fixture() { cnc.set_broker_factory(brokers.factory()); }
+    void status(const std::string& board, const std::string& json) { client->status(board, json); }
+    void message(const std::string& topic, std::string_view payload) { client->message(topic, payload); }
     bool console_has(std::string_view text) const {
         for (const auto& l : console.lines())
             if (l.find(text) != std::string::npos) return true;

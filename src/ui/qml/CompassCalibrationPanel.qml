@@ -138,6 +138,7 @@ ColumnLayout {
                     rightPadding: panel.buttonPadding
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
+                    enabled: panelModel.commands_available
                     onActivated: panelModel.command(panel.commands[modelData].command)
                 }
             }

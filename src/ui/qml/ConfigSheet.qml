@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Plimsy
 
 // The connection settings as a modal sheet: BLE name, bridge address and
-// port, the histories, the status line and Close / Bridge / Disconnect.
+// port, serial port, the histories, an MQTT broker with its boards, the
+// status line and Close / Bridge / Disconnect.
 Popup {
     id: sheet
     property ContentViewModel view
@@ -15,6 +16,7 @@ Popup {
 
     ConfigViewModel {
         id: model
+        objectName: "configViewModel"
         view: sheet.view
     }
 
@@ -292,6 +294,134 @@ Popup {
                         onPicked: index => model.pick_serial_port(index)
                     }
                 }
+
+                // A board elsewhere, through the broker its gateway
+                // publishes to: the broker first, then a board of its list.
+                Text {
+                    text: "MQTT broker"
+                    font.pixelSize: Theme.fontTitle
+                    font.bold: true
+                    color: Theme.blue
+                    Layout.bottomMargin: 6
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+                    TextField {
+                        objectName: "mqttUrlField"
+                        Layout.fillWidth: true
+                        placeholderText: "mqtts://broker:8883"
+                        inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
+                        text: model.mqtt_url
+                        color: model.mqtt_url_colour
+                        onTextEdited: model.mqtt_url = text
+                        onAccepted: focus = false
+                    }
+                    RoundedButton {
+                        objectName: "mqttConnectButton"
+                        tip: model.tooltips.mqtt_connect
+                        enabled: model.mqtt_url_valid
+                        text: "Connect"
+                        textColour: Theme.accent
+                        backgroundColour: Theme.secondarySystemBackground
+                        onActivated: model.mqtt_connect()
+                    }
+                }
+                Text {
+                    objectName: "mqttUrlError"
+                    visible: text !== ""
+                    text: model.mqtt_url_error
+                    color: Theme.red
+                    font.pixelSize: Theme.fontFootnote
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                }
+                // User and password side by side where there is room.
+                GridLayout {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 6
+                    columns: sheet.width < 480 ? 1 : 2
+                    columnSpacing: 8
+                    rowSpacing: 6
+                    TextField {
+                        objectName: "mqttUserField"
+                        Layout.fillWidth: true
+                        placeholderText: "user name"
+                        inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                        text: model.mqtt_user
+                        color: Theme.primary
+                        onTextEdited: model.mqtt_user = text
+                        onAccepted: focus = false
+                    }
+                    TextField {
+                        objectName: "mqttPasswordField"
+                        Layout.fillWidth: true
+                        placeholderText: model.mqtt_password_placeholder
+                        echoMode: TextInput.Password
+                        inputMethodHints: Qt.ImhHiddenText | Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
+                        text: model.mqtt_password
+                        color: Theme.primary
+                        onTextEdited: model.mqtt_password = text
+                        onAccepted: focus = false
+                    }
+                }
+                TextField {
+                    objectName: "mqttCaFileField"
+                    Layout.fillWidth: true
+                    Layout.topMargin: 6
+                    placeholderText: "CA file for a private broker (mqtts), e.g. /etc/ssl/private-ca.pem"
+                    text: model.mqtt_ca_file
+                    color: Theme.primary
+                    onTextEdited: model.mqtt_ca_file = text
+                    onAccepted: focus = false
+                }
+                Text {
+                    objectName: "keyringNote"
+                    visible: text !== ""
+                    text: model.keyring_note
+                    color: Theme.orange
+                    font.pixelSize: Theme.fontFootnote
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                    Layout.topMargin: 4
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 6
+                    spacing: 8
+                    TextField {
+                        objectName: "mqttBoardField"
+                        Layout.fillWidth: true
+                        placeholderText: "board"
+                        inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                        text: model.mqtt_board
+                        color: Theme.primary
+                        onTextEdited: model.mqtt_board = text
+                        onAccepted: focus = false
+                    }
+                    ComboBox {
+                        id: boardsBox
+                        objectName: "mqttBoardsBox"
+                        Layout.fillWidth: true
+                        focusPolicy: Qt.NoFocus
+                        model: sheet.settings.mqtt_boards
+                        displayText: sheet.settings.mqtt_boards_title
+                        enabled: count > 0
+                        onActivated: index => sheet.settings.pick_mqtt_board(index)
+                        indicator: ComboIndicator { control: boardsBox }
+                        rightPadding: 24
+                    }
+                }
+                Text {
+                    objectName: "mqttStatusText"
+                    text: model.mqtt_status
+                    color: model.mqtt_status_colour
+                    font.pixelSize: Theme.fontButton
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                    Layout.topMargin: 4
+                    Layout.bottomMargin: 16
+                }
             }
 
             // Status line.
@@ -310,6 +440,13 @@ Popup {
                     objectName: "statusBleLine"
                     visible: model.status_ble !== ""
                     text: model.status_ble
+                    color: Theme.secondary
+                    font.pixelSize: Theme.fontButton
+                }
+                Text {
+                    objectName: "statusMqttLine"
+                    visible: model.status_mqtt !== ""
+                    text: model.status_mqtt
                     color: Theme.secondary
                     font.pixelSize: Theme.fontButton
                 }

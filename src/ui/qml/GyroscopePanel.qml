@@ -30,6 +30,7 @@ ColumnLayout {
         textColour: Theme.primary
         backgroundColour: Theme.clear
         leftPadding: 0
+        enabled: gyro.commands_available
         onActivated: gyro.command("reboot")
     }
 
