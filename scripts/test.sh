@@ -18,11 +18,11 @@ cmake --preset asan-ubsan >/dev/null
 cmake --build --preset asan-ubsan
 ctest --preset asan-ubsan
 
-echo "== tsan: transport and session tests"
+echo "== tsan: transport, session and MQTT tests"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan --target test_transport test_platform test_session
+cmake --build --preset tsan --target test_transport test_platform test_session test_mqtt
 # setarch -R: ThreadSanitizer in clang/gcc of this era trips over high ASLR entropy.
-TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session'
+TSAN_OPTIONS="halt_on_error=1" setarch "$(uname -m)" -R ctest --preset tsan -L 'transport|platform|session|mqtt'
 
 echo "== fuzz targets and benchmarks build"
 cmake --preset fuzz >/dev/null

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdlib>
+#include <fstream>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "cli/decode_command.hpp"
+#include "mqtt/mqtt_gateway.hpp"
 #include "config/config_connection.hpp"
 #include "platform/event_loop.hpp"
 #include "session/session.hpp"
@@ -33,6 +36,8 @@ const char* connect_usage =
     "usage: plimsy-cli connect [--tcp HOST:PORT] [--ble NAME] [--serial PORT[:BAUD]]\n"
     "                          [--simulate [BOARD]]\n"
     "                          [--decode] [--summary] [--seconds N]\n"
+    "                          [--mqtt URL [--mqtt-user USER] [--mqtt-password-file FILE]\n"
+    "                           [--mqtt-ca FILE] [--mqtt-board ID] [--allow-commands]]\n"
     "Connects to a board over TCP (through a bridge), over BLE, on a serial port, or\n"
     "a board (BLE or serial) and TCP at once (bridge mode: raw bytes are relayed\n"
     "between the board and the TCP peer).\n"
@@ -55,7 +60,25 @@ const char* connect_usage =
     "                     as 'plimsy-cli decode' writes them\n"
     "  --summary          one JSON object at the end: counts, bytes, lines per second\n"
     "  --seconds N        stop after N seconds (standard input is then only read\n"
-    "                     for commands; its end does not stop the run)\n";
+    "                     for commands; its end does not stop the run)\n"
+    "Gateway to an MQTT broker (the end of standard input does not stop it):\n"
+    "  --mqtt URL         publish the board to the broker at mqtt://HOST[:PORT]\n"
+    "                     (default port 1883) or mqtts://HOST[:PORT] (TLS with the\n"
+    "                     broker's certificate checked, default port 8883):\n"
+    "                     plimsy/BOARD/raw (raw chunks), plimsy/BOARD/KEY (records\n"
+    "                     as JSON), plimsy/BOARD/status (retained; offline as the\n"
+    "                     last will); commands from plimsy/BOARD/cmd\n"
+    "  --mqtt-user USER   the user name for the broker\n"
+    "  --mqtt-password-file FILE\n"
+    "                     the password: the first line of FILE; else the\n"
+    "                     environment variable PLIMSY_MQTT_PASSWORD (never an\n"
+    "                     option: command lines are visible to every user)\n"
+    "  --mqtt-ca FILE     CA certificates (PEM) for the broker's certificate\n"
+    "                     (default: the system's)\n"
+    "  --mqtt-board ID    the board's id in topics (default: from the BLE name,\n"
+    "                     serial port or TCP address)\n"
+    "  --allow-commands   send commands from plimsy/BOARD/cmd to the board\n"
+    "                     (refused and logged without it)\n";
 
 struct options_t {
     std::optional<std::string> host;
@@ -67,6 +90,12 @@ struct options_t {
     bool decode = false;
     bool summary = false;
     double seconds = 0;
+    std::optional<mqtt_url_t> mqtt;
+    std::string mqtt_user;
+    std::optional<std::string> mqtt_password_file;
+    std::string mqtt_ca;
+    std::optional<std::string> mqtt_board;
+    bool allow_commands = false;
 };
 
 // Parses the arguments; on a mistake writes why to `err` and returns false.
@@ -117,6 +146,31 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.seconds);
             if (ec != std::errc() || end != v.data() + v.size() || !(o.seconds > 0))
                 return fail("invalid --seconds '" + std::string(v) + "'");
+        } else if (a == "--mqtt") {
+            if (!has_value) return fail("--mqtt needs a broker URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])");
+            std::string error;
+            o.mqtt = parse_mqtt_url(argv[++i], error);
+            if (!o.mqtt) return fail(error);
+        } else if (a == "--mqtt-user") {
+            if (!has_value) return fail("--mqtt-user needs a user name");
+            o.mqtt_user = argv[++i];
+        } else if (a == "--mqtt-password-file") {
+            if (!has_value) return fail("--mqtt-password-file needs a file");
+            o.mqtt_password_file = argv[++i];
+        } else if (a == "--mqtt-password" || a.starts_with("--mqtt-password=")) {
+            return fail(
+                "no password on the command line (every user can read it): use --mqtt-password-file FILE or the "
+                "environment variable PLIMSY_MQTT_PASSWORD");
+        } else if (a == "--mqtt-ca") {
+            if (!has_value) return fail("--mqtt-ca needs a PEM file");
+            o.mqtt_ca = argv[++i];
+        } else if (a == "--mqtt-board") {
+            if (!has_value) return fail("--mqtt-board needs an id");
+            std::string error;
+            if (!mqtt_board_id_valid(argv[i + 1], error)) return fail(error);
+            o.mqtt_board = argv[++i];
+        } else if (a == "--allow-commands") {
+            o.allow_commands = true;
         } else {
             return fail("unknown option '" + std::string(a) + "'");
         }
@@ -124,6 +178,11 @@ bool parse(int argc, const char* const* argv, options_t& o, std::FILE* err) {
     if (o.simulate && !o.ble_name) o.ble_name = std::string(config_connection_t::default_ble_name_text);
     if (!o.host && !o.ble_name && !o.serial) return fail("nothing to connect: give --tcp, --ble, --serial or --simulate");
     if (o.serial && o.ble_name) return fail("one board at a time: --serial or --ble/--simulate, not both");
+    if (!o.mqtt && (!o.mqtt_user.empty() || o.mqtt_password_file || !o.mqtt_ca.empty() || o.mqtt_board ||
+                    o.allow_commands))
+        return fail("--mqtt-user, --mqtt-password-file, --mqtt-ca, --mqtt-board and --allow-commands need --mqtt URL");
+    if (o.mqtt && !o.mqtt->tls && !o.mqtt_ca.empty())
+        return fail("--mqtt-ca is for TLS: use an mqtts:// URL");
 #ifndef PLIMSY_CLI_QT
     if (o.ble_name && !o.simulate)
         return fail(
@@ -196,6 +255,43 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
         std::fputc('\n', out);
         std::fflush(out);
     });
+
+    // The gateway: the password is read before the loop runs (a small file,
+    // once), never taken from the command line.
+    std::unique_ptr<mqtt_gateway_t> gateway;
+    if (o.mqtt) {
+        mqtt_options_t mqtt;
+        mqtt.url = *o.mqtt;
+        mqtt.user = o.mqtt_user;
+        mqtt.ca_file = o.mqtt_ca;
+        if (o.mqtt_password_file) {
+            std::ifstream file(*o.mqtt_password_file);
+            if (!file || !std::getline(file, mqtt.password)) {
+                std::fprintf(err, "plimsy-cli connect: cannot read the password from '%s'\n",
+                             o.mqtt_password_file->c_str());
+                return 2;
+            }
+            if (!mqtt.password.empty() && mqtt.password.back() == '\r') mqtt.password.pop_back();
+        } else if (const char* env = std::getenv("PLIMSY_MQTT_PASSWORD")) {
+            mqtt.password = env;
+        }
+        if (!mqtt.password.empty() && mqtt.user.empty()) {
+            std::fprintf(err, "plimsy-cli connect: a password needs a user: give --mqtt-user\n");
+            return 2;
+        }
+        mqtt_gateway_options_t gw;
+        gw.allow_commands = o.allow_commands;
+        if (o.simulate) gw.link = "simulated";
+        else if (o.ble_name) gw.link = "ble";
+        else if (o.serial) gw.link = "serial";
+        if (o.host) gw.link += gw.link.empty() ? "tcp" : "+tcp";
+        if (o.mqtt_board) gw.board = *o.mqtt_board;
+        else if (o.ble_name) gw.board = mqtt_board_id(*o.ble_name);
+        else if (o.serial) gw.board = mqtt_board_id(o.serial->port);
+        else gw.board = mqtt_board_id(*o.host + ":" + std::to_string(o.port));
+        gateway = std::make_unique<mqtt_gateway_t>(session, std::move(mqtt), std::move(gw));
+        gateway->start();
+    }
 
     // Commands from standard input, read by a thread of its own so that the
     // main thread never waits for the pipe. Lines go through the same line
@@ -286,7 +382,7 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
 
         const bool time_up = o.seconds > 0 && elapsed() >= o.seconds;
         const bool input_over =
-            o.seconds <= 0 && all_handed && (!session.sending() || elapsed() - *input_ended_at >= drain_seconds);
+            o.seconds <= 0 && !gateway && all_handed && (!session.sending() || elapsed() - *input_ended_at >= drain_seconds);
         if (stop || time_up || input_over) {
             quit_loop();
             return;
@@ -301,6 +397,8 @@ int connect_command(int argc, const char* const* argv, std::FILE* in, std::FILE*
     held.clear();
     quitting = true;
     inbox_room.notify_all();
+    // The offline status leaves before the board's link goes.
+    gateway.reset();
     session.disconnect();
     input.join();
     const double seconds = elapsed();

@@ -68,7 +68,7 @@ echo "Depends: $depends"
 depends_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:.*//; s/ //g' | sed '/^$/d' | sort -u)
 in_depends() { grep -qx -- "$1" <<<"$depends_names"; }
 # dpkg-shlibdeps ran: the libraries the programs link are there.
-for lib in libc6 libstdc++6 libqt6core6 libqt6quick6 libqt6bluetooth6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6quick6 libqt6bluetooth6 libmosquitto1; do
   in_depends "$lib" || fail "Depends lacks $lib: were the shared-library dependencies derived?"
 done
 
