@@ -11,7 +11,7 @@ namespace plimsy {
 
 // What the watching link asks of an MQTT client: one broker, subscriptions,
 // publishing, and its events on the main thread. The application's client
-// is libmosquitto behind the MQTT wrapper (session/broker_client_mosquitto);
+// is libmosquitto behind the MQTT wrapper (session/broker_factory.cpp);
 // tests may stand in a scripted one.
 struct broker_connect_t {
     std::string url;       // mqtt://host[:port] or mqtts://host[:port], already checked
@@ -29,7 +29,7 @@ enum class broker_failure_t {
     not_allowed,   // the broker refused this client for another reason
     certificate,   // TLS: the broker's certificate was not accepted
     tls,           // TLS failed for another reason (CA file unreadable, handshake)
-    other,
+    other,         // the detail says it all, in the user's words
 };
 
 class broker_events_t {

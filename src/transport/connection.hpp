@@ -183,8 +183,8 @@ private:
     void ble_connected(const std::string& name);
     void ble_disconnected(const std::string& name);
     void forward_to_tcp(std::span<const std::uint8_t> bytes);
-    struct mqtt_events_t final : mqtt_link_delegate_t {
-        explicit mqtt_events_t(connection_t& owner) : c(owner) {}
+    struct mqtt_link_events_t final : mqtt_link_delegate_t {
+        explicit mqtt_link_events_t(connection_t& owner) : c(owner) {}
         void receive_line(std::string_view line) override { c.pipeline.receive_line(line); }
         bool receive_arr(std::span<const std::uint8_t> bytes) override { return c.pipeline.receive_arr(bytes); }
         void mqtt_rx(std::span<const std::uint8_t> bytes) override { c.mqtt_rx(bytes); }
@@ -230,7 +230,7 @@ private:
     tcp_events_t tcp_events_{*this};
     ble_events_t ble_events_{*this};
     serial_events_t serial_events_{*this};
-    mqtt_events_t mqtt_events_{*this};
+    mqtt_link_events_t mqtt_events_{*this};
 
     subscription_t pipeline_subscription_;
     subscription_t gps_subscription_;

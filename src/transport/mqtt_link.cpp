@@ -235,7 +235,8 @@ std::string mqtt_link_t::explain(broker_failure_t why, const std::string& detail
         case broker_failure_t::tls: return "MQTT TLS failed" + more;
         case broker_failure_t::other: break;
     }
-    return "MQTT error" + more;
+    // A client that words its failures itself.
+    return detail.empty() ? "MQTT error" : "MQTT " + detail;
 }
 
 void mqtt_link_t::broker_failed(broker_failure_t why, const std::string& detail) {
