@@ -36,6 +36,7 @@ screen_source_t screen_source(connection_t& cnc, const config_connection_t& cfg)
     s.sta_fg_serial = cnc.sta_fg_serial();
     s.status_mqtt = cnc.status_mqtt();
     s.sta_fg_mqtt = cnc.sta_fg_mqtt();
+    s.commands_available = cnc.commands_available(&s.commands_note);
     s.command_note = cnc.command_note();
     if (cnc.has_ble()) {
         const rssi_t& rssi = cnc.ble().rssi;
@@ -102,6 +103,8 @@ screen_shown_t shown_screen(const sensors_t& sensors, const screen_source_t& src
     if (s.show_serial_status) s.connection_label += s.status_serial;
     if (s.show_mqtt_status) s.connection_label += s.status_mqtt;
     s.command_note = src.command_note;
+    s.commands_available = src.commands_available;
+    s.commands_note = src.commands_available ? std::string() : src.commands_note;
 
     const device_model_t m = sensors.device_model;
     s.show_clock = m == device_model_t::gavrin3;
@@ -145,6 +148,8 @@ shown_object_t screen_shown_t::object() const {
     add("status_mqtt_colour", status_mqtt_colour);
     add("connection_label", connection_label);
     add("command_note", command_note);
+    add("commands_available", commands_available);
+    add("commands_note", commands_note);
     add("show_clock", show_clock);
     add("clock_text", clock_text);
     add("device_model", device_model);

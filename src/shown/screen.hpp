@@ -34,6 +34,8 @@ struct screen_source_t {
     std::string status_mqtt = "offline";
     colour_t sta_fg_mqtt = colour_t::primary;
     std::string command_note;
+    bool commands_available = true;
+    std::string commands_note;
     bool log_enable = false;
     colour_t log_fg = colour_t::primary;
     std::vector<std::string> log_lines;
@@ -71,6 +73,9 @@ struct screen_shown_t {
     // The connection button's texts as one line.
     std::string connection_label;
     std::string command_note;
+    // The panels' send buttons can reach the board; when not, why.
+    bool commands_available = true;
+    std::string commands_note;
     bool show_clock = false;
     std::string clock_text;
     std::string device_model;

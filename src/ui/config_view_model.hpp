@@ -46,6 +46,7 @@ class config_view_model_t : public panel_model_t {
     Q_PROPERTY(int baud_index READ baud_index NOTIFY changed)
     Q_PROPERTY(QString status_serial READ status_serial NOTIFY changed)
     // Watching a board through an MQTT broker.
+    Q_PROPERTY(bool mqtt_chosen READ mqtt_chosen NOTIFY changed)
     Q_PROPERTY(QString mqtt_url READ mqtt_url WRITE set_mqtt_url NOTIFY changed)
     Q_PROPERTY(bool mqtt_url_valid READ mqtt_url_valid NOTIFY changed)
     Q_PROPERTY(QString mqtt_url_error READ mqtt_url_error NOTIFY changed)
@@ -105,6 +106,8 @@ public:
     // The stored speed's place in bauds; -1 for a speed not offered there.
     int baud_index() const;
     QString status_serial() const;
+    // MQTT is the link the settings choose.
+    bool mqtt_chosen() const { return cfg() && cfg()->enable_mqtt(); }
     QString mqtt_url() const;
     void set_mqtt_url(const QString& url);
     bool mqtt_url_valid() const;

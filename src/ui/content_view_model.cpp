@@ -127,11 +127,8 @@ QString content_view_model_t::status_mqtt() const { return qs(screen(*cnc_, *cfg
 QColor content_view_model_t::status_mqtt_colour() const {
     return shown_colour(screen(*cnc_, *cfg_).status_mqtt_colour);
 }
-bool content_view_model_t::commands_available() const { return cnc_->commands_available(); }
-QString content_view_model_t::commands_note() const {
-    std::string why;
-    return cnc_->commands_available(&why) ? QString() : qs(why);
-}
+bool content_view_model_t::commands_available() const { return screen(*cnc_, *cfg_).commands_available; }
+QString content_view_model_t::commands_note() const { return qs(screen(*cnc_, *cfg_).commands_note); }
 QString content_view_model_t::command_note() const { return qs(screen(*cnc_, *cfg_).command_note); }
 QString content_view_model_t::connection_label() const { return qs(screen(*cnc_, *cfg_).connection_label); }
 

@@ -100,8 +100,10 @@ void mqtt_passwords_t::backend_failed(keyring_backend_t::result_t result, const 
     // refused, D-Bus absent) means passwords cannot be kept there: say so
     // once, and keep them in memory for this run.
     unavailable_ = true;
+    // Without a desktop session QtKeychain says no more than "Unknown error".
+    const bool vague = error.isEmpty() || error == QLatin1String("Unknown error");
     note_ = QStringLiteral("No keyring available (%1): the password is kept for this run only, never saved")
-                .arg(error.isEmpty() ? QStringLiteral("no service") : error);
+                .arg(vague ? QStringLiteral("no keyring service answered") : error);
     emit changed();
 }
 

@@ -17,15 +17,11 @@ class panel_model_t : public QObject {
     Q_OBJECT
     QML_NAMED_ELEMENT(PanelModel)
     Q_PROPERTY(plimsy::content_view_model_t* view READ view WRITE set_view NOTIFY view_changed)
-    // The panel's send buttons can reach the board (see
-    // content_view_model_t::commands_available).
-    Q_PROPERTY(bool commands_available READ commands_available NOTIFY changed)
 
 public:
     explicit panel_model_t(QObject* parent = nullptr) : QObject(parent) {}
 
     content_view_model_t* view() const { return view_; }
-    bool commands_available() const { return !view_ || view_->commands_available(); }
     void set_view(content_view_model_t* view) {
         if (view == view_) return;
         QObject::disconnect(connection_);

@@ -1,4 +1,7 @@
 #include <QFile>
+#include <fstream>
+
+#include "qt/qt_settings_store.hpp"
 
 #include "config/config_connection.hpp"
 #include "transport/scripted_broker.hpp"
@@ -47,6 +50,13 @@ struct mqtt_window_t {
         for (QChar c : text) QTest::keyClick(f->window, c.toLatin1());
         f->pump(20);
     }
+    // Opens the sheet with its MQTT block unfolded.
+    bool open_sheet() {
+        f->key(Qt::Key_Comma, Qt::ControlModifier);
+        if (!f->wait_for([&] { return f->visible("mqttToggleButton"); })) return false;
+        if (!f->visible("mqttUrlField") && !f->click("mqttToggleButton")) return false;
+        return f->wait_for([&] { return f->visible("mqttUrlField"); });
+    }
     bool settings_hold(const std::string& text) const {
         for (const auto& [key, value] : store.values()) {
             if (key.find(text) != std::string::npos) return true;
@@ -65,7 +75,11 @@ TEST(mqtt_sheet, broker_fields_boards_and_the_password_in_the_keyring) {
     ASSERT_TRUE(f.ok());
     auto& cfg = f.view->cfg();
     f.key(Qt::Key_Comma, Qt::ControlModifier);
-    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlField"); }));
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttToggleButton"); }));
+    EXPECT_FALSE(f.visible("mqttUrlField")) << "folded while another link is chosen";
+    f.key(Qt::Key_Escape);
+    ASSERT_TRUE(f.wait_for([&] { return !cfg.show_config(); }));
+    ASSERT_TRUE(w.open_sheet());
     config_view_model_t* sheet = w.sheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->mqtt_url_error(), "") << "an empty field is not shown as an error";
@@ -152,8 +166,7 @@ TEST(mqtt_sheet, without_a_keyring_the_password_lives_for_this_run_only) {
     mqtt_window_t w{false};
     ui_fixture_t& f = w.open();
     ASSERT_TRUE(f.ok());
-    f.key(Qt::Key_Comma, Qt::ControlModifier);
-    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlField"); }));
+    ASSERT_TRUE(w.open_sheet());
     config_view_model_t* sheet = w.sheet();
     ASSERT_NE(sheet, nullptr);
     w.retype("mqttUrlField", "mqtts://127.0.0.1:18831");
@@ -173,7 +186,7 @@ TEST(mqtt_sheet, without_a_keyring_the_password_lives_for_this_run_only) {
 
     // Connecting again in this run still has it; the keyring is not asked.
     f.key(Qt::Key_Comma, Qt::ControlModifier);
-    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlField"); }));
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlField"); })) << "unfolded: MQTT is the link chosen";
     EXPECT_TRUE(f.visible("keyringNote"));
     const int calls = w.keyring.calls;
     ASSERT_TRUE(f.click("disconnectButton"));
@@ -183,8 +196,7 @@ TEST(mqtt_sheet, without_a_keyring_the_password_lives_for_this_run_only) {
     EXPECT_EQ(w.keyring.calls, calls);
 
     // Closing the sheet drops what was typed and not connected with.
-    f.key(Qt::Key_Comma, Qt::ControlModifier);
-    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlField"); }));
+    ASSERT_TRUE(w.open_sheet());
     w.retype("mqttUrlField", "mqtt://127.0.0.1:1");
     w.retype("mqttPasswordField", "typo");
     f.key(Qt::Key_Escape);
@@ -192,6 +204,43 @@ TEST(mqtt_sheet, without_a_keyring_the_password_lives_for_this_run_only) {
     f.pump();
     EXPECT_EQ(f.view->cfg().mqtt_url(), "mqtts://127.0.0.1:18831");
     EXPECT_EQ(sheet->mqtt_password(), "");
+}
+
+// The sheet's model over the application's real settings file (in a
+// private XDG_CONFIG_HOME), with no keyring service: the file gets the
+// broker, user, board and CA file, never the password.
+TEST(mqtt_sheet, the_settings_file_never_holds_the_password) {
+    const QString home = empty_config_home();
+    scripted_brokers_t brokers;
+    memory_keyring_t keyring{false};
+    {
+        content_options_t o;
+        o.make_central = [] { return std::make_unique<simulated_central_t>(); };
+        o.make_broker = brokers.factory();
+        o.make_keyring = [&] { return std::make_unique<forwarding_keyring_t>(keyring); };
+        captured_console_t console;
+        o.console = &console;
+        content_view_model_t view(o);
+        config_view_model_t sheet;
+        sheet.set_view(&view);
+        sheet.begin_edit();
+        sheet.set_mqtt_url("mqtt://127.0.0.1:18830");
+        sheet.set_mqtt_user("ann");
+        sheet.set_mqtt_password("correct horse");
+        sheet.set_mqtt_board("desk-1");
+        EXPECT_TRUE(sheet.mqtt_url_valid());
+        sheet.mqtt_connect();
+        EXPECT_EQ(brokers.calls.back(), "connect mqtt://127.0.0.1:18830 ann:correct horse ca=");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet.keyring_note().isEmpty(); }, 5000));
+        EXPECT_TRUE(sheet.keyring_note().startsWith("No keyring available")) << sheet.keyring_note().toStdString();
+    }
+    const auto file = qt_settings_store_t::user_file();
+    EXPECT_EQ(QString::fromStdString(file.string()).left(home.size()), home);
+    std::ifstream in(file);
+    const std::string saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(saved.find("\"mqtt_board\": \"desk-1\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("mqtt://127.0.0.1:18830"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("correct horse"), std::string::npos) << saved;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ ColumnLayout {
         textColour: Theme.primary
         backgroundColour: Theme.clear
         leftPadding: 0
-        enabled: gyro.commands_available
+        enabled: panel.view ? panel.view.commands_available : true
         onActivated: gyro.command("reboot")
     }
 
