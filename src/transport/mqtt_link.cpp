@@ -109,7 +109,7 @@ void mqtt_link_t::connect(const mqtt_request_t& request) {
             if (!old_raw.empty()) client_->unsubscribe(old_raw);
             if (!raw_topic_.empty()) client_->subscribe(raw_topic_);
         }
-        log("MQTT watching " + (request.board.empty() ? std::string("no board") : request.board) + " on " + where_);
+        if (request.board.empty()) log("MQTT listing the boards on " + where_);
         update_state();
         return;
     }
@@ -261,6 +261,12 @@ void mqtt_link_t::broker_message(std::string_view topic, std::span<const std::ui
     constexpr std::string_view prefix = "plimsy/", suffix = "/status";
     if (topic.size() > prefix.size() + suffix.size() && topic.starts_with(prefix) && topic.ends_with(suffix)) {
         status_message(topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size()), payload);
+        return;
+    }
+    // A board watched before, whose last chunks were on their way when the
+    // subscription moved: not worth a console line each.
+    if (topic.starts_with(prefix) && topic.ends_with("/raw")) {
+        ++ignored_;
         return;
     }
     ignore("a message on a topic not subscribed to");
