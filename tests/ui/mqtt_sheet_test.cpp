@@ -140,6 +140,8 @@ TEST(mqtt_sheet, broker_fields_boards_and_the_password_in_the_keyring) {
     EXPECT_TRUE(f.item("calibrateButton")->isEnabled());
     w.brokers.last->status("desk-1", R"({"online":true,"kind":"compass_gravity","commands":false})");
     ASSERT_TRUE(f.wait_for([&] { return !f.item("calibrateButton")->isEnabled(); }));
+    EXPECT_FALSE(f.item("compassButton")->isEnabled());
+    EXPECT_FALSE(f.item("headingButton")->isEnabled());
     EXPECT_NE(f.view->commands_note().indexOf("does not take commands"), -1);
 
     // A wrong password is said plainly in the sheet.

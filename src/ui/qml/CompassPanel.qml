@@ -85,6 +85,7 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
+                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.compass()
                     // A MouseArea rather than a TapHandler: it takes the
                     // right button's press for itself, so the button under
@@ -115,6 +116,7 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
+                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.heading()
                 }
             }
