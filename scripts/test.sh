@@ -34,7 +34,7 @@ echo "== fuzz targets: a minute each from their corpora"
 # build/fuzz/findings/ to be fixed and then added to the corpus.
 findings="$PWD/build/fuzz/findings"
 mkdir -p "$findings"
-for target in line_reassembler pipeline capture_reader; do
+for target in line_reassembler pipeline capture_reader mqtt_watch; do
   scratch="$(mktemp -d "${TMPDIR:-/tmp}/fuzz_$target.XXXXXX")"
   status=0
   "./build/fuzz/fuzz/fuzz_$target" -max_total_time=60 -print_final_stats=1 -artifact_prefix="$findings/$target-" \

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "config/broker_url.hpp"
 #include "transport/serial.hpp"
 
 namespace plimsy {
@@ -17,6 +18,11 @@ const std::string key_history_port = "history_port";
 const std::string key_enable_serial = "enable_serial";
 const std::string key_history_serial_port = "history_serial_port";
 const std::string key_serial_baud = "serial_baud";
+const std::string key_enable_mqtt = "enable_mqtt";
+const std::string key_mqtt_url = "mqtt_url";
+const std::string key_mqtt_user = "mqtt_user";
+const std::string key_mqtt_board = "mqtt_board";
+const std::string key_mqtt_ca_file = "mqtt_ca_file";
 
 // Decimal text to an unsigned value no larger than max. Like the integer
 // parse the settings were first written against, a leading "+" or "-" is
@@ -106,6 +112,8 @@ void config_connection_t::set_enable_bridge(bool value) {
     will_change();
     enable_bridge_ = value;
     save_flag(flag_t::enable_bridge);
+    // A bridge relays a board that is here; a watched board is elsewhere.
+    if (value && enable_mqtt_) set_enable_mqtt(false);
 }
 
 void config_connection_t::set_enable_ble(bool value) {
@@ -113,12 +121,59 @@ void config_connection_t::set_enable_ble(bool value) {
     enable_ble_ = value;
     save_flag(flag_t::enable_ble);
     if (enable_serial_) set_enable_serial(false);
+    if (enable_mqtt_) set_enable_mqtt(false);
 }
 
 void config_connection_t::set_enable_serial(bool value) {
     will_change();
     enable_serial_ = value;
     save_flag(flag_t::enable_serial);
+    if (value && enable_mqtt_) set_enable_mqtt(false);
+}
+
+void config_connection_t::set_enable_mqtt(bool value) {
+    will_change();
+    enable_mqtt_ = value;
+    save_flag(flag_t::enable_mqtt);
+}
+
+void config_connection_t::set_mqtt_url(std::string value) {
+    std::string why;
+    parse_broker_url(value, why);
+    will_change();
+    mqtt_url_ = std::move(value);
+    mqtt_url_error_ = std::move(why);
+}
+
+void config_connection_t::set_mqtt_user(std::string value) {
+    will_change();
+    mqtt_user_ = std::move(value);
+}
+
+void config_connection_t::set_mqtt_board(std::string value) {
+    will_change();
+    mqtt_board_ = std::move(value);
+}
+
+void config_connection_t::set_mqtt_ca_file(std::string value) {
+    will_change();
+    mqtt_ca_file_ = std::move(value);
+}
+
+std::optional<mqtt_request_t> config_connection_t::commit_mqtt() {
+    std::string why;
+    const auto url = parse_broker_url(mqtt_url_, why);
+    if (!url) {
+        console_.line("MQTT not connected: " + why);
+        return std::nullopt;
+    }
+    // Written as one change: the four belong together.
+    store_.apply({{key_mqtt_url, mqtt_url_},
+                  {key_mqtt_user, mqtt_user_},
+                  {key_mqtt_board, mqtt_board_},
+                  {key_mqtt_ca_file, mqtt_ca_file_}});
+    return mqtt_request_t{mqtt_url_, mqtt_user_, valid_board_id(mqtt_board_) ? mqtt_board_ : std::string(),
+                          mqtt_ca_file_};
 }
 
 void config_connection_t::set_serial_port(std::string value) {
@@ -248,6 +303,9 @@ void config_connection_t::save_flag(flag_t flag) {
     case flag_t::enable_serial:
         store_.write(key_enable_serial, enable_serial_);
         break;
+    case flag_t::enable_mqtt:
+        store_.write(key_enable_mqtt, enable_mqtt_);
+        break;
     }
 }
 
@@ -353,6 +411,12 @@ void config_connection_t::load_saved(std::string_view ble_name, std::string_view
     } else {
         wrong_type(key_serial_baud, "a number");
     }
+
+    if (auto stored = store_.read_bool(key_enable_mqtt))
+        set_enable_mqtt(*stored);
+    else
+        wrong_type(key_enable_mqtt, "a Boolean");
+    load_mqtt();
 
     // Every stored entry is checked as if typed in: a history edited by
     // hand or written by something else must not put an unusable name,
@@ -466,10 +530,48 @@ void config_connection_t::load_saved(std::string_view ble_name, std::string_view
     }
 }
 
+void config_connection_t::load_mqtt() {
+    const auto text = [this](const std::string& key, std::string& into, auto check) {
+        const auto stored = store_.read(key);
+        if (!stored) return;
+        const std::string* value = std::get_if<std::string>(&*stored);
+        std::string why = value ? check(*value) : "not a text";
+        if (why.empty()) {
+            will_change();
+            into = *value;
+        } else {
+            console_.line("config_connection_t.load_saved: " + key + ": dropped (" + why + ")");
+        }
+    };
+    const auto no_controls = [](const std::string& v) -> std::string {
+        return std::any_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })
+                   ? "holds control characters"
+                   : "";
+    };
+    // A URL that no longer parses is kept as typed (the sheet shows why);
+    // only a user name or password inside it is dropped, never used.
+    text(key_mqtt_url, mqtt_url_, [](const std::string& v) -> std::string {
+        std::string why;
+        parse_broker_url(v, why);
+        return v.find('@') != std::string::npos ? why : "";
+    });
+    set_mqtt_url(mqtt_url_);
+    text(key_mqtt_user, mqtt_user_, no_controls);
+    text(key_mqtt_board, mqtt_board_, [](const std::string& v) -> std::string {
+        return v.empty() || valid_board_id(v) ? "" : "not a board id";
+    });
+    text(key_mqtt_ca_file, mqtt_ca_file_, [&](const std::string& v) -> std::string {
+        if (!v.empty() && v.front() != '/') return "not an absolute path";
+        return no_controls(v);
+    });
+}
+
 void config_connection_t::delete_config() {
     reset_history();
     for (const std::string* key : {&key_enable_bridge, &key_enable_ble, &key_history_ble_name, &key_history_host,
-                                   &key_history_port, &key_enable_serial, &key_history_serial_port, &key_serial_baud}) {
+                                   &key_history_port, &key_enable_serial, &key_history_serial_port, &key_serial_baud,
+                                   &key_enable_mqtt, &key_mqtt_url, &key_mqtt_user, &key_mqtt_board,
+                                   &key_mqtt_ca_file}) {
         store_.remove(*key);
     }
     console_.line("delete_config");
@@ -479,7 +581,9 @@ void connect_from_config(config_connection_t& config, connection_requests_t& req
     auto connect_serial = [&] {
         requests.connect_serial(config.commit_serial_port(config.serial_port()), config.serial_baud());
     };
-    if (config.enable_bridge()) {
+    if (config.enable_mqtt()) {
+        if (auto request = config.commit_mqtt()) requests.connect_mqtt(*request);
+    } else if (config.enable_bridge()) {
         if (config.enable_serial())
             connect_serial();
         else

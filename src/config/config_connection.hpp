@@ -36,7 +36,7 @@ public:
     // still be stored or given on the command line.
     static const std::vector<std::uint32_t> common_bauds;
 
-    enum class flag_t { enable_bridge, enable_ble, enable_serial };
+    enum class flag_t { enable_bridge, enable_ble, enable_serial, enable_mqtt };
 
     // Starts from the built-in values, optionally forgets what is stored,
     // then restores the flags and histories from the store. A history that
@@ -57,6 +57,18 @@ public:
     // The board is on a serial port (instead of BLE, and in bridge mode
     // together with TCP). Wins over enable_ble.
     bool enable_serial() const { return enable_serial_; }
+    // A board watched through an MQTT broker. Wins over every other
+    // transport; choosing another one leaves it.
+    bool enable_mqtt() const { return enable_mqtt_; }
+    // The broker's URL as typed, whether it can be used, and why not.
+    const std::string& mqtt_url() const { return mqtt_url_; }
+    bool mqtt_url_valid() const { return mqtt_url_error_.empty(); }
+    const std::string& mqtt_url_error() const { return mqtt_url_error_; }
+    const std::string& mqtt_user() const { return mqtt_user_; }
+    // The board watched; empty until one is chosen from the broker's list.
+    const std::string& mqtt_board() const { return mqtt_board_; }
+    // A CA file for a private broker's certificates; empty: the system's.
+    const std::string& mqtt_ca_file() const { return mqtt_ca_file_; }
     const std::string& serial_port() const { return serial_port_; }
     const std::vector<std::string>& history_serial_port() const { return history_serial_port_; }
     std::uint32_t serial_baud() const { return serial_baud_; }
@@ -76,6 +88,17 @@ public:
     // pressed is the transport used.
     void set_enable_ble(bool value);
     void set_enable_serial(bool value);
+    void set_enable_mqtt(bool value);
+    // The MQTT fields as typed; saved when a connection uses them
+    // (commit_mqtt). The URL is checked as it is typed. The password is
+    // not a setting: see the keyring in the application.
+    void set_mqtt_url(std::string value);
+    void set_mqtt_user(std::string value);
+    void set_mqtt_board(std::string value);
+    void set_mqtt_ca_file(std::string value);
+    // Saves the MQTT fields and returns the request they make; nothing when
+    // the URL is unusable (the console says why).
+    std::optional<mqtt_request_t> commit_mqtt();
     // Not checked: the view offers "Revert" instead of connecting while empty.
     void set_serial_port(std::string value);
     // Saved at once; a speed outside 50..4,000,000 is refused (false).
@@ -117,6 +140,7 @@ private:
     void save_history_host();
     void save_history_port();
     void save_history_serial_port();
+    void load_mqtt();
 
     settings_store_t& store_;
     console_t& console_;
@@ -125,6 +149,12 @@ private:
     bool enable_bridge_ = false;
     bool enable_ble_ = true;
     bool enable_serial_ = false;
+    bool enable_mqtt_ = false;
+    std::string mqtt_url_;
+    std::string mqtt_url_error_;
+    std::string mqtt_user_;
+    std::string mqtt_board_;
+    std::string mqtt_ca_file_;
     std::string serial_port_;
     std::vector<std::string> history_serial_port_;
     std::uint32_t serial_baud_ = 115200;
@@ -141,7 +171,8 @@ private:
     bool port_valid_ = true;
 };
 
-// Turns the settings into connection requests: bridge mode asks for the
+// Turns the settings into connection requests: MQTT, when chosen, alone;
+// otherwise bridge mode asks for the
 // board (serial when enable_serial, else BLE) and then TCP, otherwise the one
 // transport that enable_serial or enable_ble selects. Each value
 // is committed first, so what is used becomes the newest history entry. It

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/settings_file.hpp"
+#include "session/broker_factory.hpp"
 #include "sim/simulated_central.hpp"
 #include "sim/simulated_peripheral.hpp"
 
@@ -34,6 +35,7 @@ session_t::session_t(session_services_t services, session_options_t options)
     cnc_ = std::make_unique<connection_t>(
         connection_t::services_t{clock_, *store_, console_, main_, altimeter_, haptics_, std::move(make_central)});
     if (services.make_serial_port) cnc_->set_serial_factory(std::move(services.make_serial_port));
+    cnc_->set_broker_factory(services.make_broker ? std::move(services.make_broker) : default_broker_factory(main_));
     cfg_subscription_ = cfg_->subscribe([this] { will_change(); });
     cnc_subscription_ = cnc_->subscribe([this] { will_change(); });
 
@@ -136,7 +138,7 @@ void session_t::connection_button() {
 bool session_t::links_wanted() const {
     connection_t& c = *cnc_;
     return (c.has_tcp_client() && c.tcp_client().enabled()) || (c.has_ble() && c.ble().enabled()) ||
-           (c.has_serial() && c.serial().enabled());
+           (c.has_serial() && c.serial().enabled()) || (c.has_mqtt() && c.mqtt().enabled());
 }
 
 bool session_t::link_up() const { return cnc_->any_link_up(); }

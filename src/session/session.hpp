@@ -42,6 +42,9 @@ struct session_services_t {
     // The host's serial ports, made when the serial transport is first
     // used. Null: every port is refused with a reason.
     connection_t::serial_factory_t make_serial_port = nullptr;
+    // The MQTT client a watched board is reached through, made when MQTT is
+    // first used. Null: libmosquitto.
+    broker_factory_t make_broker = nullptr;
 };
 
 // Sees what a recording keeps: the raw chunks to and from the board (see

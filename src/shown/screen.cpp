@@ -26,6 +26,7 @@ screen_source_t screen_source(connection_t& cnc, const config_connection_t& cfg)
     s.enable_bridge = cfg.enable_bridge();
     s.enable_ble = cfg.enable_ble();
     s.enable_serial = cfg.enable_serial();
+    s.enable_mqtt = cfg.enable_mqtt();
     read_pipeline(cnc.pipeline, s);
     s.status_tcp = cnc.status_tcp();
     s.sta_fg_tcp = cnc.sta_fg_tcp();
@@ -33,6 +34,9 @@ screen_source_t screen_source(connection_t& cnc, const config_connection_t& cfg)
     s.sta_fg_ble = cnc.sta_fg_ble();
     s.status_serial = cnc.status_serial();
     s.sta_fg_serial = cnc.sta_fg_serial();
+    s.status_mqtt = cnc.status_mqtt();
+    s.sta_fg_mqtt = cnc.sta_fg_mqtt();
+    s.commands_available = cnc.commands_available(&s.commands_note);
     s.command_note = cnc.command_note();
     if (cnc.has_ble()) {
         const rssi_t& rssi = cnc.ble().rssi;
@@ -82,6 +86,10 @@ screen_shown_t shown_screen(const sensors_t& sensors, const screen_source_t& src
     s.show_ble_status = (src.enable_bridge || src.enable_ble) && !src.enable_serial;
     s.show_status_gap = src.enable_bridge;
     s.show_serial_status = src.enable_serial;
+    if (src.enable_mqtt) s.show_tcp_status = s.show_ble_status = s.show_status_gap = s.show_serial_status = false;
+    s.show_mqtt_status = src.enable_mqtt;
+    s.status_mqtt = src.status_mqtt;
+    s.status_mqtt_colour = colour_name(src.sta_fg_mqtt);
     s.status_tcp = src.status_tcp;
     s.status_tcp_colour = colour_name(src.sta_fg_tcp);
     s.status_ble = src.status_ble;
@@ -93,7 +101,10 @@ screen_shown_t shown_screen(const sensors_t& sensors, const screen_source_t& src
     if (s.show_status_gap) s.connection_label += ' ';
     if (s.show_ble_status) s.connection_label += s.status_ble;
     if (s.show_serial_status) s.connection_label += s.status_serial;
+    if (s.show_mqtt_status) s.connection_label += s.status_mqtt;
     s.command_note = src.command_note;
+    s.commands_available = src.commands_available;
+    s.commands_note = src.commands_available ? std::string() : src.commands_note;
 
     const device_model_t m = sensors.device_model;
     s.show_clock = m == device_model_t::gavrin3;
@@ -132,8 +143,13 @@ shown_object_t screen_shown_t::object() const {
     add("status_ble_colour", status_ble_colour);
     add("status_serial", status_serial);
     add("status_serial_colour", status_serial_colour);
+    add("show_mqtt_status", show_mqtt_status);
+    add("status_mqtt", status_mqtt);
+    add("status_mqtt_colour", status_mqtt_colour);
     add("connection_label", connection_label);
     add("command_note", command_note);
+    add("commands_available", commands_available);
+    add("commands_note", commands_note);
     add("show_clock", show_clock);
     add("clock_text", clock_text);
     add("device_model", device_model);

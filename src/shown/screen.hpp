@@ -23,6 +23,7 @@ struct screen_source_t {
     bool enable_bridge = false;
     bool enable_ble = true;
     bool enable_serial = false;
+    bool enable_mqtt = false;
     std::string error_rate;
     std::string status_tcp = "offline";
     std::string status_ble = "offline";
@@ -30,7 +31,11 @@ struct screen_source_t {
     colour_t sta_fg_tcp = colour_t::primary;
     colour_t sta_fg_ble = colour_t::primary;
     colour_t sta_fg_serial = colour_t::primary;
+    std::string status_mqtt = "offline";
+    colour_t sta_fg_mqtt = colour_t::primary;
     std::string command_note;
+    bool commands_available = true;
+    std::string commands_note;
     bool log_enable = false;
     colour_t log_fg = colour_t::primary;
     std::vector<std::string> log_lines;
@@ -62,9 +67,15 @@ struct screen_shown_t {
     std::string status_tcp, status_tcp_colour;
     std::string status_ble, status_ble_colour;
     std::string status_serial, status_serial_colour;
+    // A board watched through a broker takes the place of every other link.
+    bool show_mqtt_status = false;
+    std::string status_mqtt, status_mqtt_colour;
     // The connection button's texts as one line.
     std::string connection_label;
     std::string command_note;
+    // The panels' send buttons can reach the board; when not, why.
+    bool commands_available = true;
+    std::string commands_note;
     bool show_clock = false;
     std::string clock_text;
     std::string device_model;

@@ -22,6 +22,8 @@ connection_t::connection_t(services_t s)
 
 connection_t::~connection_t() {
     // The transports call back into this object: stop them first.
+    mqtt_subscription_.reset();
+    mqtt_.reset();
     tcp_client_.reset();
     ble_.reset();
     central_.reset();
@@ -52,6 +54,35 @@ serial_t& connection_t::serial() {
         serial_ = std::make_unique<serial_t>(serial_events_, *serial_port_, main_, console_, transport_options_t{});
     }
     return *serial_;
+}
+
+mqtt_link_t& connection_t::mqtt() {
+    if (!mqtt_) {
+        mqtt_ = std::make_unique<mqtt_link_t>(mqtt_events_, console_, clock_, make_broker_);
+        // Its state and its board list are shown.
+        mqtt_subscription_ = mqtt_->subscribe([this] { will_change(); });
+    }
+    return *mqtt_;
+}
+
+void connection_t::connect_mqtt(const mqtt_request_t& request) { mqtt().connect(request); }
+
+void connection_t::mqtt_rx(std::span<const std::uint8_t> bytes) {
+    bytes_received += bytes.size();
+    ++chunks_received;
+    tap_rx(bytes);
+}
+
+void connection_t::mqtt_board_up(const std::string& board) {
+    log("connected to " + board + " through MQTT");
+    pipeline.clear_log();
+    set_command_note({});
+    pipeline.binary = false;
+}
+
+bool connection_t::commands_available(std::string* why) const {
+    if (mqtt_ && mqtt_->enabled()) return mqtt_->commands_allowed(why);
+    return true;
 }
 
 void connection_t::log(const std::string& text) { console_.line(timestamp(clock_.now()) + "  " + text); }
@@ -159,6 +190,7 @@ void connection_t::disconnect() {
         ble_->disconnect_peripheral();
     }
     if (serial_) serial_->disconnect();
+    if (mqtt_) mqtt_->disconnect();
     // The transports' enabled flags changed too (the connection button reads them).
     will_change();
     const link_state_t stopped{link_kind_t::offline, {}, {}, true};
@@ -186,6 +218,10 @@ bool connection_t::send(std::string_view text) {
     // On a cable the command goes as it is, as over TCP.
     if (serial_up) taken = serial_->write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
     if (tcp_up) taken = tcp_client_->send({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}) || taken;
+    // Through the broker to the watched board's gateway, which may refuse.
+    std::string mqtt_why;
+    const bool mqtt_wanted = mqtt_ && mqtt_->enabled();
+    if (mqtt_wanted) taken = mqtt_->send(text, mqtt_why) || taken;
     if (taken) {
         tap_tx({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
         set_command_note({});
@@ -196,7 +232,9 @@ bool connection_t::send(std::string_view text) {
     std::string_view shown = text;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.remove_suffix(1);
     if (shown.size() > 40) shown = shown.substr(0, 40);
-    const std::string reason = ble_up || tcp_up || serial_up ? "the link is not taking writes" : "no connection to the board";
+    const std::string reason = !mqtt_why.empty()            ? mqtt_why
+                               : ble_up || tcp_up || serial_up ? "the link is not taking writes"
+                                                               : "no connection to the board";
     log("command not delivered (" + reason + "): " + std::string(shown));
     set_command_note(std::string(shown) + " not delivered: " + reason);
     return false;

@@ -16,6 +16,7 @@
 #include "platform/main_queue.hpp"
 #include "transport/ble.hpp"
 #include "transport/link_state.hpp"
+#include "transport/mqtt_link.hpp"
 #include "transport/receive_pipeline.hpp"
 #include "transport/serial.hpp"
 #include "transport/tcp_client.hpp"
@@ -70,9 +71,15 @@ public:
     void connect_tcp(const std::string& host, std::uint16_t port) override;
     void connect_ble(const std::string& name) override;
     void connect_serial(const std::string& port, std::uint32_t baud) override;
+    // A board watched through a broker; the password is given apart
+    // (mqtt().set_password), never with the settings.
+    void connect_mqtt(const mqtt_request_t& request) override;
     void disconnect() override;
     // Set before the serial transport is first used.
     void set_serial_factory(serial_factory_t make) { make_serial_port_ = std::move(make); }
+    // Set before the MQTT link is first used; without one, MQTT says it is
+    // not available.
+    void set_broker_factory(broker_factory_t make) { make_broker_ = std::move(make); }
     // A command for the board ("C\n"): over BLE with its prefix and postfix,
     // and bare to a connected TCP peer. True when a transport took it; when
     // none did, the console says so and command_note() tells the window.
@@ -95,6 +102,8 @@ public:
     bool has_serial() const { return serial_ != nullptr; }
     serial_port_t* serial_port() const { return serial_port_.get(); }
     ble_central_t* central() const { return central_.get(); }
+    mqtt_link_t& mqtt();
+    bool has_mqtt() const { return mqtt_ != nullptr; }
 
     // Where each link stands, as this coordinator has heard of it. A TCP or
     // serial connection asked for again while up stays connected. BLE shows
@@ -104,8 +113,9 @@ public:
     const link_state_t& link_tcp() const { return link_tcp_; }
     link_state_t link_ble() const;
     const link_state_t& link_serial() const { return link_serial_; }
+    link_state_t link_mqtt() const { return mqtt_ ? mqtt_->state() : link_state_t{}; }
     // Any link to the board or to a TCP peer is up.
-    bool any_link_up() const { return link_tcp_.up() || link_ble().up() || link_serial_.up(); }
+    bool any_link_up() const { return link_tcp_.up() || link_ble().up() || link_serial_.up() || link_mqtt().up(); }
 
     // What the toolbar shows, computed from the links above.
     std::string status_tcp() const { return tcp_status_text(link_tcp_); }
@@ -114,6 +124,12 @@ public:
     colour_t sta_fg_ble() const { return link_colour(link_ble()); }
     std::string status_serial() const { return serial_status_text(link_serial_); }
     colour_t sta_fg_serial() const { return link_colour(link_serial_); }
+    std::string status_mqtt() const { return mqtt_status_text(link_mqtt()); }
+    colour_t sta_fg_mqtt() const { return link_colour(link_mqtt()); }
+    // Whether the panels' commands can reach the board now; false only
+    // where a link says they cannot (a watched board whose gateway does not
+    // take commands), with the reason.
+    bool commands_available(std::string* why = nullptr) const;
 
     // Lines, frames, the receive log, the counters and the sensors model.
     receive_pipeline_t pipeline;
@@ -167,6 +183,17 @@ private:
     void ble_connected(const std::string& name);
     void ble_disconnected(const std::string& name);
     void forward_to_tcp(std::span<const std::uint8_t> bytes);
+    struct mqtt_link_events_t final : mqtt_link_delegate_t {
+        explicit mqtt_link_events_t(connection_t& owner) : c(owner) {}
+        void receive_line(std::string_view line) override { c.pipeline.receive_line(line); }
+        bool receive_arr(std::span<const std::uint8_t> bytes) override { return c.pipeline.receive_arr(bytes); }
+        void mqtt_rx(std::span<const std::uint8_t> bytes) override { c.mqtt_rx(bytes); }
+        void mqtt_board_up(const std::string& board) override { c.mqtt_board_up(board); }
+        connection_t& c;
+    };
+
+    void mqtt_rx(std::span<const std::uint8_t> bytes);
+    void mqtt_board_up(const std::string& board);
     void serial_connected(const std::string& port, std::uint32_t baud);
     void serial_failed(const std::string& port, const std::string& message);
 
@@ -188,6 +215,9 @@ private:
     serial_factory_t make_serial_port_;
     std::unique_ptr<serial_port_t> serial_port_;
     std::unique_ptr<serial_t> serial_;
+    broker_factory_t make_broker_;
+    std::unique_ptr<mqtt_link_t> mqtt_;
+    subscription_t mqtt_subscription_;
 
     std::string command_note_;
     std::vector<raw_tap_t*> raw_taps_;
@@ -200,6 +230,7 @@ private:
     tcp_events_t tcp_events_{*this};
     ble_events_t ble_events_{*this};
     serial_events_t serial_events_{*this};
+    mqtt_link_events_t mqtt_events_{*this};
 
     subscription_t pipeline_subscription_;
     subscription_t gps_subscription_;

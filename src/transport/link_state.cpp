@@ -60,6 +60,21 @@ std::string serial_status_text(const link_state_t& link) {
     return "offline";
 }
 
+std::string mqtt_status_text(const link_state_t& link) {
+    switch (link.kind) {
+        case link_kind_t::offline: return "offline";
+        case link_kind_t::connecting: return "MQTT connect " + link.peer;
+        // The broker is up; the board has not said it is online (or none
+        // is chosen yet).
+        case link_kind_t::scanning:
+            return link.peer.empty() ? "MQTT: choose a board" : "MQTT waiting for " + link.peer;
+        case link_kind_t::connected: return "MQTT " + link.peer;
+        case link_kind_t::lost:
+        case link_kind_t::failed: return reason(link);
+    }
+    return "offline";
+}
+
 colour_t link_colour(const link_state_t& link) {
     switch (link.kind) {
         case link_kind_t::offline: return link.stopped ? colour_t::accent : colour_t::primary;

@@ -42,6 +42,9 @@ struct link_state_t {
 std::string tcp_status_text(const link_state_t& link);
 std::string ble_status_text(const link_state_t& link);
 std::string serial_status_text(const link_state_t& link);
+// A board watched through a broker: the peer is the board's id (empty
+// until one is chosen) while the broker is up, the broker while connecting.
+std::string mqtt_status_text(const link_state_t& link);
 colour_t link_colour(const link_state_t& link);
 
 // The host radio's state as the BLE transport reports it ("BLE 4 powered OFF").

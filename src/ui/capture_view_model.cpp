@@ -226,7 +226,7 @@ void capture_view_model_t::open(const QString& path_or_url) {
                 if (!job.cancel)
                     say(QStringLiteral("Cannot open %1: %2").arg(name, QString::fromStdString(job.error)), true);
                 // A window that was to open on this capture goes live instead.
-                if (!replaying() && view_.take_deferred_connect()) view_.session().connect_from_config();
+                if (!replaying() && view_.take_deferred_connect()) view_.connect_from_config();
                 return;
             }
             if (!replaying()) {
@@ -352,7 +352,7 @@ void capture_view_model_t::back_to_live() {
     view_.show_session(nullptr);
     engine_.reset();
     replay_path_.clear();
-    if (resume_live_) view_.session().connect_from_config();
+    if (resume_live_) view_.connect_from_config();
     resume_live_ = false;
     emit changed();
 }

@@ -30,6 +30,8 @@ QVariantMap config_view_model_t::tooltips() const {
                           : "Bridge mode: Bluetooth and TCP at once, bytes relayed between them",
                       "B")},
         {QStringLiteral("disconnect"), tooltip_text("Disconnects; the settings stay open", "D")},
+        {QStringLiteral("mqtt_connect"),
+         tooltip_text("Connects to the MQTT broker and watches the board chosen, or lists the broker's boards")},
     };
 }
 
@@ -85,8 +87,107 @@ QString config_view_model_t::status_tcp() const {
     return tcp_enabled() ? qs(cfg()->host()) + ":" + port_s(cfg()->port()) : QString();
 }
 QString config_view_model_t::status_ble() const { return ble_enabled() ? qs(cfg()->ble_name()) : QString(); }
-bool config_view_model_t::offline() const { return !tcp_enabled() && !ble_enabled() && !serial_enabled(); }
-bool config_view_model_t::show_disconnect() const { return tcp_enabled() || ble_enabled() || serial_enabled(); }
+bool config_view_model_t::offline() const {
+    return !tcp_enabled() && !ble_enabled() && !serial_enabled() && !mqtt_enabled();
+}
+bool config_view_model_t::show_disconnect() const {
+    return tcp_enabled() || ble_enabled() || serial_enabled() || mqtt_enabled();
+}
+
+bool config_view_model_t::mqtt_enabled() const {
+    return view() && view()->cnc().has_mqtt() && view()->cnc().mqtt().enabled();
+}
+QString config_view_model_t::status_mqtt() const {
+    if (!mqtt_enabled()) return {};
+    const mqtt_request_t& r = view()->cnc().mqtt().request();
+    return qs(r.url) + (r.board.empty() ? QString() : " " + qs(r.board));
+}
+QString config_view_model_t::mqtt_url() const { return cfg() ? qs(cfg()->mqtt_url()) : QString(); }
+void config_view_model_t::set_mqtt_url(const QString& url) {
+    if (cfg() && url != mqtt_url()) cfg()->set_mqtt_url(url.toStdString());
+}
+bool config_view_model_t::mqtt_url_valid() const { return cfg() && cfg()->mqtt_url_valid(); }
+QString config_view_model_t::mqtt_url_error() const {
+    // Nothing typed yet is not an error to show in red.
+    return cfg() && !cfg()->mqtt_url().empty() ? qs(cfg()->mqtt_url_error()) : QString();
+}
+QColor config_view_model_t::mqtt_url_colour() const {
+    return palette_colour(mqtt_url_error().isEmpty() ? colour_t::primary : colour_t::red);
+}
+QString config_view_model_t::mqtt_user() const { return cfg() ? qs(cfg()->mqtt_user()) : QString(); }
+void config_view_model_t::set_mqtt_user(const QString& user) {
+    if (cfg() && user != mqtt_user()) cfg()->set_mqtt_user(user.toStdString());
+}
+void config_view_model_t::set_mqtt_password(const QString& password) {
+    if (password == typed_password_ && password_typed_) return;
+    typed_password_ = password;
+    password_typed_ = true;
+    emit changed();
+}
+QString config_view_model_t::mqtt_password_placeholder() const {
+    if (view() && view()->passwords().keyring_unavailable()) return QStringLiteral("password (this run only)");
+    return QStringLiteral("password (kept in the keyring)");
+}
+QString config_view_model_t::mqtt_ca_file() const { return cfg() ? qs(cfg()->mqtt_ca_file()) : QString(); }
+void config_view_model_t::set_mqtt_ca_file(const QString& path) {
+    if (cfg() && path != mqtt_ca_file()) cfg()->set_mqtt_ca_file(path.toStdString());
+}
+QString config_view_model_t::mqtt_board() const { return cfg() ? qs(cfg()->mqtt_board()) : QString(); }
+void config_view_model_t::set_mqtt_board(const QString& board) {
+    if (cfg() && board != mqtt_board()) cfg()->set_mqtt_board(board.toStdString());
+}
+QStringList config_view_model_t::mqtt_boards() const {
+    QStringList list;
+    if (!view() || !view()->cnc().has_mqtt()) return list;
+    for (const broker_board_t& b : view()->cnc().mqtt().boards()) {
+        QString line = qs(b.id) + (b.online ? "  online" : "  offline");
+        if (!b.kind.empty()) line += "  " + qs(b.kind);
+        if (b.commands) line += "  commands";
+        list << line;
+    }
+    return list;
+}
+QString config_view_model_t::mqtt_boards_title() const {
+    if (!mqtt_enabled() || !view()->cnc().mqtt().broker_up()) return QStringLiteral("Connect to list the boards");
+    const auto n = view()->cnc().mqtt().boards().size();
+    return n == 0 ? QStringLiteral("No boards on the broker") : QStringLiteral("Boards (%1)").arg(n);
+}
+QString config_view_model_t::mqtt_status() const {
+    return view() ? qs(view()->cnc().status_mqtt()) : QStringLiteral("offline");
+}
+QColor config_view_model_t::mqtt_status_colour() const {
+    return palette_colour(view() ? view()->cnc().sta_fg_mqtt() : colour_t::primary);
+}
+QString config_view_model_t::keyring_note() const { return view() ? view()->passwords().note() : QString(); }
+
+void config_view_model_t::mqtt_connect() {
+    if (!view() || !cfg()->mqtt_url_valid()) return;
+    view()->tick();
+    if (password_typed_) {
+        view()->passwords().remember(cfg()->mqtt_url(), cfg()->mqtt_user(), typed_password_);
+        typed_password_.clear();
+        password_typed_ = false;
+    }
+    opened_with_.reset();
+    cfg()->set_enable_mqtt(true);
+    // Without a board the sheet stays open: the broker's list is where one
+    // is chosen.
+    if (!cfg()->mqtt_board().empty()) cfg()->set_show_config(false);
+    // The other transports stop; a broker connection already up stays when
+    // only the board changes.
+    if (!mqtt_enabled()) view()->cnc().disconnect();
+    view()->connect_from_config();
+    emit changed();
+}
+
+void config_view_model_t::pick_mqtt_board(int index) {
+    if (!view() || !view()->cnc().has_mqtt() || index < 0) return;
+    const auto& boards = view()->cnc().mqtt().boards();
+    if (static_cast<std::size_t>(index) >= boards.size()) return;
+    view()->tick();
+    cfg()->set_mqtt_board(boards[static_cast<std::size_t>(index)].id);
+    if (mqtt_enabled() && cfg()->enable_mqtt()) mqtt_connect();
+}
 
 bool config_view_model_t::serial_enabled() const {
     return view() && view()->cnc().has_serial() && view()->cnc().serial().enabled();
@@ -249,8 +350,9 @@ void config_view_model_t::delete_config() {
 
 void config_view_model_t::begin_edit() {
     if (!cfg()) return;
-    opened_with_ = opened_with_t{cfg()->ble_name(), cfg()->host(), cfg()->port(), cfg()->serial_port(),
-                                 cfg()->serial_baud()};
+    opened_with_ = opened_with_t{cfg()->ble_name(),    cfg()->host(),        cfg()->port(),
+                                 cfg()->serial_port(), cfg()->serial_baud(), cfg()->mqtt_url(),
+                                 cfg()->mqtt_user(),   cfg()->mqtt_board(),  cfg()->mqtt_ca_file()};
 }
 
 void config_view_model_t::reset_fields() {
@@ -263,8 +365,15 @@ void config_view_model_t::reset_fields() {
         cfg()->set_port_bind(port_s(opened_with_->port).toStdString());
         if (cfg()->serial_port() != opened_with_->serial_port) cfg()->set_serial_port(opened_with_->serial_port);
         if (cfg()->serial_baud() != opened_with_->serial_baud) cfg()->set_serial_baud(opened_with_->serial_baud);
+        if (cfg()->mqtt_url() != opened_with_->mqtt_url) cfg()->set_mqtt_url(opened_with_->mqtt_url);
+        if (cfg()->mqtt_user() != opened_with_->mqtt_user) cfg()->set_mqtt_user(opened_with_->mqtt_user);
+        if (cfg()->mqtt_board() != opened_with_->mqtt_board) cfg()->set_mqtt_board(opened_with_->mqtt_board);
+        if (cfg()->mqtt_ca_file() != opened_with_->mqtt_ca_file) cfg()->set_mqtt_ca_file(opened_with_->mqtt_ca_file);
         opened_with_.reset();
     }
+    // A password typed and not connected with is forgotten.
+    typed_password_.clear();
+    password_typed_ = false;
     cfg()->set_host_bind(cfg()->host());
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(cfg()->port()));

@@ -45,6 +45,28 @@ class config_view_model_t : public panel_model_t {
     Q_PROPERTY(QStringList bauds READ bauds CONSTANT)
     Q_PROPERTY(int baud_index READ baud_index NOTIFY changed)
     Q_PROPERTY(QString status_serial READ status_serial NOTIFY changed)
+    // Watching a board through an MQTT broker.
+    Q_PROPERTY(bool mqtt_chosen READ mqtt_chosen NOTIFY changed)
+    Q_PROPERTY(QString mqtt_url READ mqtt_url WRITE set_mqtt_url NOTIFY changed)
+    Q_PROPERTY(bool mqtt_url_valid READ mqtt_url_valid NOTIFY changed)
+    Q_PROPERTY(QString mqtt_url_error READ mqtt_url_error NOTIFY changed)
+    Q_PROPERTY(QColor mqtt_url_colour READ mqtt_url_colour NOTIFY changed)
+    Q_PROPERTY(QString mqtt_user READ mqtt_user WRITE set_mqtt_user NOTIFY changed)
+    // What the password field holds: typed text, kept in memory only.
+    Q_PROPERTY(QString mqtt_password READ mqtt_password WRITE set_mqtt_password NOTIFY changed)
+    Q_PROPERTY(QString mqtt_password_placeholder READ mqtt_password_placeholder NOTIFY changed)
+    Q_PROPERTY(QString mqtt_ca_file READ mqtt_ca_file WRITE set_mqtt_ca_file NOTIFY changed)
+    Q_PROPERTY(QString mqtt_board READ mqtt_board WRITE set_mqtt_board NOTIFY changed)
+    // The boards the broker knows: "desk-1  online  compass_gravity  commands".
+    Q_PROPERTY(QStringList mqtt_boards READ mqtt_boards NOTIFY changed)
+    Q_PROPERTY(QString mqtt_boards_title READ mqtt_boards_title NOTIFY changed)
+    // The MQTT link as the toolbar says it (connecting, waiting, the board,
+    // or what went wrong: bad password, certificate, unreachable).
+    Q_PROPERTY(QString mqtt_status READ mqtt_status NOTIFY changed)
+    Q_PROPERTY(QColor mqtt_status_colour READ mqtt_status_colour NOTIFY changed)
+    // Where the password is kept when there is no keyring; empty otherwise.
+    Q_PROPERTY(QString keyring_note READ keyring_note NOTIFY changed)
+    Q_PROPERTY(QString status_mqtt READ status_mqtt NOTIFY changed)
 
 public:
     using panel_model_t::panel_model_t;
@@ -84,8 +106,39 @@ public:
     // The stored speed's place in bauds; -1 for a speed not offered there.
     int baud_index() const;
     QString status_serial() const;
+    // MQTT is the link the settings choose.
+    bool mqtt_chosen() const { return cfg() && cfg()->enable_mqtt(); }
+    QString mqtt_url() const;
+    void set_mqtt_url(const QString& url);
+    bool mqtt_url_valid() const;
+    QString mqtt_url_error() const;
+    QColor mqtt_url_colour() const;
+    QString mqtt_user() const;
+    void set_mqtt_user(const QString& user);
+    QString mqtt_password() const { return typed_password_; }
+    void set_mqtt_password(const QString& password);
+    QString mqtt_password_placeholder() const;
+    QString mqtt_ca_file() const;
+    void set_mqtt_ca_file(const QString& path);
+    QString mqtt_board() const;
+    void set_mqtt_board(const QString& board);
+    QStringList mqtt_boards() const;
+    QString mqtt_boards_title() const;
+    QString mqtt_status() const;
+    QColor mqtt_status_colour() const;
+    QString keyring_note() const;
+    // The status line: the broker and board while MQTT is enabled.
+    QString status_mqtt() const;
 
 public slots:
+    // Connects to the broker with the fields as they are. With a board
+    // chosen the sheet closes and the board is watched; without one it
+    // stays open to list the broker's boards.
+    void mqtt_connect();
+    // Chooses a board of the broker's list; while connected to that broker
+    // it is watched at once.
+    void pick_mqtt_board(int index);
+
     void ble_connect();
     void ble_revert();
     void tcp_connect();
@@ -118,6 +171,7 @@ private:
     bool tcp_enabled() const;
     bool ble_enabled() const;
     bool serial_enabled() const;
+    bool mqtt_enabled() const;
     void reconnect();
 
     struct opened_with_t {
@@ -126,7 +180,10 @@ private:
         std::uint16_t port = 0;
         std::string serial_port;
         std::uint32_t serial_baud = 0;
+        std::string mqtt_url, mqtt_user, mqtt_board, mqtt_ca_file;
     };
+    QString typed_password_;
+    bool password_typed_ = false;
     std::optional<opened_with_t> opened_with_;
     std::vector<serial_port_info_t> ports_;
 };

@@ -32,6 +32,7 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
                                 .make_central = options.make_central};
     if (!services.make_central && !simulate) services.make_central = [] { return make_platform_central(); };
     services.make_serial_port = options.make_serial_port;
+    services.make_broker = options.make_broker;
     if (!services.make_serial_port) services.make_serial_port = [] { return std::make_unique<qt_serial_port_t>(); };
 
     session_options_t how;
@@ -40,7 +41,6 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
     // simulate mode keeps its settings in memory.
     if (!how.store && !options.simulate) how.settings_file = qt_settings_store_t::user_file();
     if (simulate) how.simulate = session_simulation_t{options.board, options.rate};
-    how.start_connection = options.connect;
     deferred_connect_ = !options.connect;
     // The orientation is known before the connection starts, as at every
     // start-up; the session connects once it has been built.
@@ -48,10 +48,16 @@ content_view_model_t::content_view_model_t(content_options_t options, QObject* p
         const QSize s = screen->size();
         portrait_ = s.width() < s.height();
     }
+    // The session connects once the MQTT password is on its way (below).
+    how.start_connection = false;
     session_ = std::make_unique<session_t>(std::move(services), std::move(how));
     shown_ = session_.get();
     cfg_ = &session_->cfg();
     cnc_ = &session_->cnc();
+    passwords_ = std::make_unique<mqtt_passwords_t>(options.make_keyring ? options.make_keyring()
+                                                                         : make_desktop_keyring());
+    connect(passwords_.get(), &mqtt_passwords_t::changed, this, &content_view_model_t::announce);
+    if (options.connect) connect_from_config();
     settings_notice_ = QString::fromStdString(session_->store().notice());
     subscription_ = session_->subscribe([this] { announce(); });
 
@@ -80,6 +86,7 @@ content_view_model_t::~content_view_model_t() {
     capture_.reset();
     subscription_.reset();
     shown_ = nullptr;
+    passwords_.reset();
     cfg_ = nullptr;
     cnc_ = nullptr;
     session_.reset();
@@ -137,6 +144,13 @@ QString content_view_model_t::status_tcp() const { return qs(screen(*cnc_, *cfg_
 QString content_view_model_t::status_ble() const { return qs(screen(*cnc_, *cfg_).status_ble); }
 QColor content_view_model_t::status_tcp_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_tcp_colour); }
 QColor content_view_model_t::status_ble_colour() const { return shown_colour(screen(*cnc_, *cfg_).status_ble_colour); }
+bool content_view_model_t::show_mqtt_status() const { return screen(*cnc_, *cfg_).show_mqtt_status; }
+QString content_view_model_t::status_mqtt() const { return qs(screen(*cnc_, *cfg_).status_mqtt); }
+QColor content_view_model_t::status_mqtt_colour() const {
+    return shown_colour(screen(*cnc_, *cfg_).status_mqtt_colour);
+}
+bool content_view_model_t::commands_available() const { return screen(*cnc_, *cfg_).commands_available; }
+QString content_view_model_t::commands_note() const { return qs(screen(*cnc_, *cfg_).commands_note); }
 QString content_view_model_t::command_note() const { return qs(screen(*cnc_, *cfg_).command_note); }
 QString content_view_model_t::connection_label() const { return qs(screen(*cnc_, *cfg_).connection_label); }
 
@@ -174,7 +188,10 @@ void content_view_model_t::connection_button() {
     if (replaying()) return;
     tick();
     tick();
-    session_->connection_button();
+    if (session_->links_wanted())
+        session_->disconnect();
+    else
+        connect_from_config();
 }
 
 void content_view_model_t::toggle_log() {
@@ -202,8 +219,17 @@ void content_view_model_t::send(const QString& text) {
     session_->send(text.toStdString());
 }
 
+void content_view_model_t::prepare_mqtt_password() {
+    // Always the live session's link: a replay has no broker.
+    const bool now = passwords_->provide(session_->cfg().mqtt_url(), session_->cfg().mqtt_user(),
+                                         [this](const std::string& password) { session_->cnc().mqtt().set_password(password); });
+    if (!now) session_->cnc().mqtt().set_password_pending();
+}
+
 void content_view_model_t::connect_from_config() {
-    if (!replaying()) session_->connect_from_config();
+    if (replaying()) return;
+    if (session_->cfg().enable_mqtt() && session_->cfg().mqtt_url_valid()) prepare_mqtt_password();
+    session_->connect_from_config();
 }
 
 void content_view_model_t::tick() { session_->haptics().selection(); }

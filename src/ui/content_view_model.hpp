@@ -18,6 +18,7 @@
 #include "platform/settings_store.hpp"
 #include "session/session.hpp"
 #include "transport/connection.hpp"
+#include "ui/keyring.hpp"
 
 namespace plimsy {
 
@@ -45,6 +46,11 @@ struct content_options_t {
     // Connect as the settings say at start. Off when the window opens on a
     // replay: the connection is made when the user goes back to live.
     bool connect = true;
+    // Null: libmosquitto.
+    broker_factory_t make_broker;
+    // Where MQTT passwords are kept between runs. Null: the desktop's
+    // keyring through QtKeychain.
+    std::function<std::unique_ptr<keyring_backend_t>()> make_keyring;
 };
 
 // The main screen's state and actions over one session (session_t), which
@@ -73,6 +79,13 @@ class content_view_model_t : public QObject {
     Q_PROPERTY(QColor status_serial_colour READ status_serial_colour NOTIFY changed)
     Q_PROPERTY(QColor status_tcp_colour READ status_tcp_colour NOTIFY changed)
     Q_PROPERTY(QColor status_ble_colour READ status_ble_colour NOTIFY changed)
+    Q_PROPERTY(bool show_mqtt_status READ show_mqtt_status NOTIFY changed)
+    Q_PROPERTY(QString status_mqtt READ status_mqtt NOTIFY changed)
+    Q_PROPERTY(QColor status_mqtt_colour READ status_mqtt_colour NOTIFY changed)
+    // The panels' send buttons are usable; false for a watched board whose
+    // gateway does not take commands, and then commands_note says why.
+    Q_PROPERTY(bool commands_available READ commands_available NOTIFY changed)
+    Q_PROPERTY(QString commands_note READ commands_note NOTIFY changed)
     Q_PROPERTY(QString connection_label READ connection_label NOTIFY changed)
     Q_PROPERTY(QString command_note READ command_note NOTIFY changed)
     Q_PROPERTY(bool show_clock READ show_clock NOTIFY changed)
@@ -135,6 +148,12 @@ public:
     QString status_ble() const;
     QColor status_tcp_colour() const;
     QColor status_ble_colour() const;
+    bool show_mqtt_status() const;
+    QString status_mqtt() const;
+    QColor status_mqtt_colour() const;
+    bool commands_available() const;
+    QString commands_note() const;
+    mqtt_passwords_t& passwords() { return *passwords_; }
     // "C not delivered: no connection to the board" after a command no
     // transport took; empty once one gets through or a link is made.
     QString command_note() const;
@@ -202,6 +221,9 @@ signals:
 private:
     void announce();
     bool refuse_send(const std::string& what);
+    // A connection through a broker gets its password from this run's
+    // memory or the keyring first; it waits while the keyring answers.
+    void prepare_mqtt_password();
 
     // The services outlive the session that uses them.
     std::unique_ptr<qt_main_queue_t> main_;
@@ -210,6 +232,9 @@ private:
     // The shown session (the live one or a replay's), and its settings and
     // coordinator, for the getters.
     session_t* shown_ = nullptr;
+    // Declared after the session: gone first, so a late keyring answer
+    // never reaches a link that is gone.
+    std::unique_ptr<mqtt_passwords_t> passwords_;
     config_connection_t* cfg_ = nullptr;
     connection_t* cnc_ = nullptr;
     QTimer sim_timer_;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "config/broker_url.hpp"
 #include "config/config_connection.hpp"
 
 namespace plimsy {
@@ -21,6 +22,9 @@ public:
     }
     void connect_serial(const std::string& port, std::uint32_t baud) override {
         calls.push_back("serial " + port + ":" + std::to_string(baud));
+    }
+    void connect_mqtt(const mqtt_request_t& r) override {
+        calls.push_back("mqtt " + r.url + " user=" + r.user + " board=" + r.board + " ca=" + r.ca_file);
     }
     void disconnect() override { calls.push_back("disconnect"); }
     strings calls;
@@ -353,6 +357,119 @@ TEST(config_connection, serial_port_speed_and_choice_are_kept_and_used) {
         config_connection_t again(g.store, g.console);
         EXPECT_EQ(again.serial_baud(), 115200u);
     }
+}
+
+}  // namespace
+}  // namespace plimsy
+
+namespace plimsy {
+namespace {
+
+TEST(broker_url, accepted_and_refused_with_reasons) {
+    std::string why;
+    auto u = parse_broker_url("mqtt://127.0.0.1", why);
+    ASSERT_TRUE(u);
+    EXPECT_FALSE(u->tls);
+    EXPECT_EQ(u->where(), "127.0.0.1:1883");
+    u = parse_broker_url(" MQTTS://broker.example.org:8884/ ", why);
+    ASSERT_TRUE(u) << why;
+    EXPECT_TRUE(u->tls);
+    EXPECT_EQ(u->where(), "broker.example.org:8884");
+    u = parse_broker_url("mqtts://[::1]", why);
+    ASSERT_TRUE(u) << why;
+    EXPECT_EQ(u->where(), "[::1]:8883");
+
+    const auto refused = [](const char* text) {
+        std::string why;
+        EXPECT_FALSE(parse_broker_url(text, why)) << text;
+        return why;
+    };
+    EXPECT_EQ(refused(""), "Enter the broker's URL: mqtt://host:1883 or mqtts://host:8883");
+    EXPECT_EQ(refused("tcp://127.0.0.1:1883"), "The URL must start with mqtt:// or mqtts:// (TLS)");
+    EXPECT_EQ(refused("127.0.0.1:1883"), "The URL must start with mqtt:// or mqtts:// (TLS)");
+    EXPECT_EQ(refused("mqtt://ann:pw@127.0.0.1"), "Put the user name and password in their own fields, not in the URL");
+    EXPECT_EQ(refused("mqtt://127.0.0.1:0"), "The port must be a number from 1 to 65535");
+    EXPECT_EQ(refused("mqtt://127.0.0.1:65536"), "The port must be a number from 1 to 65535");
+    EXPECT_EQ(refused("mqtt://127.0.0.1:99999999999"), "The port must be a number from 1 to 65535");
+    EXPECT_EQ(refused("mqtt://127.0.0.1:"), "The port is missing after the colon");
+    EXPECT_EQ(refused("mqtt://:1883"), "The URL has no host");
+    EXPECT_EQ(refused("mqtt://host/topic"), "A broker URL has no path: mqtt://host:port");
+    EXPECT_EQ(refused("mqtt://ho st"), "Not a host name or address: ho st");
+    EXPECT_EQ(refused("mqtt://[::1"), "An IPv6 address needs its closing bracket: mqtt://[::1]:1883");
+
+    EXPECT_TRUE(valid_board_id("desk-1"));
+    EXPECT_TRUE(valid_board_id("Plimsy_91_UART"));
+    for (const std::string& bad : strings{"", "a/b", "a+", "#", "a\nb", std::string(129, 'x'), "\xff"})
+        EXPECT_FALSE(valid_board_id(bad)) << bad;
+}
+
+TEST(config_connection, mqtt_settings_are_kept_without_the_password_and_win_until_another_link_is_chosen) {
+    fixture_t f;
+    recording_requests_t requests;
+    {
+        config_connection_t cfg(f.store, f.console);
+        EXPECT_FALSE(cfg.enable_mqtt());
+        EXPECT_FALSE(cfg.mqtt_url_valid()) << "nothing typed yet";
+        cfg.set_mqtt_url("mqtt://127.0.0.1:99999");
+        EXPECT_EQ(cfg.mqtt_url_error(), "The port must be a number from 1 to 65535");
+        cfg.set_enable_mqtt(true);
+        connect_from_config(cfg, requests);
+        EXPECT_TRUE(requests.calls.empty()) << "an unusable URL connects nothing";
+        EXPECT_FALSE(f.store.read("mqtt_url")) << "and is not saved";
+
+        cfg.set_mqtt_url("mqtts://127.0.0.1:8883");
+        EXPECT_TRUE(cfg.mqtt_url_valid());
+        cfg.set_mqtt_user("ann");
+        cfg.set_mqtt_board("desk-1");
+        cfg.set_mqtt_ca_file("/etc/plimsy/ca.pem");
+        cfg.set_enable_bridge(false);
+        connect_from_config(cfg, requests);
+        EXPECT_EQ(requests.calls, strings{"mqtt mqtts://127.0.0.1:8883 user=ann board=desk-1 ca=/etc/plimsy/ca.pem"});
+        EXPECT_EQ(f.store.read_string("mqtt_board"), "desk-1");
+        EXPECT_EQ(f.store.read_bool("enable_mqtt"), true);
+    }
+    {
+        // Back at the next start.
+        config_connection_t cfg(f.store, f.console);
+        EXPECT_TRUE(cfg.enable_mqtt());
+        EXPECT_EQ(cfg.mqtt_url(), "mqtts://127.0.0.1:8883");
+        EXPECT_EQ(cfg.mqtt_user(), "ann");
+        EXPECT_EQ(cfg.mqtt_board(), "desk-1");
+        EXPECT_EQ(cfg.mqtt_ca_file(), "/etc/plimsy/ca.pem");
+        // Pressing another transport's button leaves MQTT.
+        cfg.set_enable_ble(true);
+        EXPECT_FALSE(cfg.enable_mqtt());
+        requests.calls.clear();
+        connect_from_config(cfg, requests);
+        EXPECT_EQ(requests.calls, strings{"ble Plimsy:91 UART"});
+        cfg.set_enable_mqtt(true);
+        cfg.set_enable_serial(true);
+        EXPECT_FALSE(cfg.enable_mqtt());
+        cfg.set_enable_mqtt(true);
+        cfg.set_enable_bridge(true);
+        EXPECT_FALSE(cfg.enable_mqtt());
+        cfg.delete_config();
+        for (const char* key : {"enable_mqtt", "mqtt_url", "mqtt_user", "mqtt_board", "mqtt_ca_file"})
+            EXPECT_FALSE(f.store.read(key)) << key;
+    }
+    // Stored values are checked as if typed: a URL holding a password, a
+    // board id that cannot be a topic level and a relative CA path go.
+    f.store.write("mqtt_url", std::string("mqtt://ann:pw@127.0.0.1"));
+    f.store.write("mqtt_board", std::string("a/#"));
+    f.store.write("mqtt_ca_file", std::string("ca.pem"));
+    f.store.write("mqtt_user", std::int64_t{5});
+    f.console.clear();
+    config_connection_t cfg(f.store, f.console);
+    EXPECT_EQ(cfg.mqtt_url(), "");
+    EXPECT_EQ(cfg.mqtt_board(), "");
+    EXPECT_EQ(cfg.mqtt_ca_file(), "");
+    EXPECT_EQ(cfg.mqtt_user(), "");
+    const auto lines = f.console.lines();
+    for (const char* text : {"mqtt_url: dropped", "mqtt_board: dropped (not a board id)",
+                             "mqtt_ca_file: dropped (not an absolute path)", "mqtt_user: dropped (not a text)"})
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }))
+            << text;
+    for (const auto& l : lines) EXPECT_EQ(l.find("pw@"), std::string::npos) << "the password is never echoed";
 }
 
 }  // namespace

@@ -227,5 +227,32 @@ TEST(layout, configuration_sheet_fits_every_window) {
     }
 }
 
+// The same with the MQTT block unfolded and an error under the URL.
+TEST(layout, configuration_sheet_with_mqtt_fits_every_window) {
+    ui_fixture_t f{ui_fixture_t::no_board_t{}, sizes[0].w, sizes[0].h};
+    ASSERT_TRUE(f.ok());
+    f.view->cfg().set_mqtt_url("mqtt://127.0.0.1:99999");
+    f.key(Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttToggleButton"); }));
+    ASSERT_TRUE(f.click("mqttToggleButton"));
+    ASSERT_TRUE(f.wait_for([&] { return f.visible("mqttUrlError"); }));
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+        f.window->resize(s.w, s.h);
+        ASSERT_TRUE(f.wait_for([&] { return f.window->width() == s.w; }));
+        f.pump(60);
+        QQuickItem* sheet_root = f.item("mqttUrlField");
+        while (sheet_root && sheet_root->parentItem() && !sheet_root->parentItem()->inherits("QQuickOverlay"))
+            sheet_root = sheet_root->parentItem();
+        ASSERT_NE(sheet_root, nullptr);
+        QStringList faults;
+        f.wait_for([&] {
+            faults = layout_faults(f.window, sheet_root);
+            return faults.isEmpty();
+        }, 2000);
+        EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace plimsy::test

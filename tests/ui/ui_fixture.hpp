@@ -56,6 +56,13 @@ public:
         build(o, width, height);
     }
 
+    // A window built from options of the test's own (its store, console
+    // and haptics are the fixture's).
+    explicit ui_fixture_t(content_options_t o, int width = 1024, int height = 800, settings_store_t* store = nullptr)
+        : store_(store ? store : &own_store_) {
+        build(std::move(o), width, height);
+    }
+
     void build(content_options_t o, int width, int height) {
         o.store = store_;
         o.console = &console;

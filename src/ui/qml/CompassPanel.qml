@@ -90,6 +90,7 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
+                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.compass()
                     // A MouseArea rather than a TapHandler: it takes the
                     // right button's press for itself, so the button under
@@ -121,6 +122,7 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
+                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.heading()
                 }
             }

@@ -4,17 +4,22 @@ import QtQuick.Layouts
 import Plimsy
 
 // The connection settings as a modal sheet: BLE name, bridge address and
-// port, the histories, the status line and Close / Bridge / Disconnect.
+// port, serial port, the histories, an MQTT broker with its boards, the
+// status line and Close / Bridge / Disconnect.
 Popup {
     id: sheet
     property ContentViewModel view
     // A field of the sheet has the keys: B and D are letters then.
     property bool editing: false
+    // The MQTT block is unfolded (at each opening: when MQTT is the link
+    // chosen).
+    property bool mqttShown: false
     // For controls whose own "model" property hides the id below.
     readonly property ConfigViewModel settings: model
 
     ConfigViewModel {
         id: model
+        objectName: "configViewModel"
         view: sheet.view
     }
 
@@ -29,7 +34,10 @@ Popup {
     padding: 8
     background: Rectangle { color: Theme.systemBackground; radius: 12; border.color: Theme.systemFill }
 
-    onAboutToShow: model.begin_edit()
+    onAboutToShow: {
+        model.begin_edit()
+        mqttShown = model.mqtt_chosen
+    }
     // The serial ports present now, listed once per opening.
     onOpened: model.refresh_ports()
     onClosed: {
@@ -292,6 +300,155 @@ Popup {
                         onPicked: index => model.pick_serial_port(index)
                     }
                 }
+
+                // A board elsewhere, through the broker its gateway
+                // publishes to: the broker first, then a board of its list.
+                // Folded away unless it is the link chosen, so the sheet of
+                // a board on the desk stays as short as it was.
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: sheet.mqttShown ? 6 : 16
+                    spacing: 8
+                    Text {
+                        text: "MQTT broker"
+                        font.pixelSize: Theme.fontTitle
+                        font.bold: true
+                        color: Theme.blue
+                    }
+                    Item { Layout.fillWidth: true }
+                    RoundedButton {
+                        objectName: "mqttToggleButton"
+                        text: sheet.mqttShown ? "Hide" : "Show"
+                        textColour: Theme.secondary
+                        backgroundColour: Theme.clear
+                        topPadding: 2
+                        bottomPadding: 2
+                        onActivated: sheet.mqttShown = !sheet.mqttShown
+                    }
+                }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    visible: sheet.mqttShown
+                    spacing: 0
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+                        TextField {
+                            objectName: "mqttUrlField"
+                            Layout.fillWidth: true
+                            placeholderText: "mqtts://broker:8883"
+                            inputMethodHints: Qt.ImhUrlCharactersOnly | Qt.ImhNoAutoUppercase
+                            text: model.mqtt_url
+                            color: model.mqtt_url_colour
+                            onTextEdited: model.mqtt_url = text
+                            onAccepted: focus = false
+                        }
+                        RoundedButton {
+                            objectName: "mqttConnectButton"
+                            tip: model.tooltips.mqtt_connect
+                            enabled: model.mqtt_url_valid
+                            text: "Connect"
+                            textColour: Theme.accent
+                            backgroundColour: Theme.secondarySystemBackground
+                            onActivated: model.mqtt_connect()
+                        }
+                    }
+                    Text {
+                        objectName: "mqttUrlError"
+                        visible: text !== ""
+                        text: model.mqtt_url_error
+                        color: Theme.red
+                        font.pixelSize: Theme.fontFootnote
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                    }
+                    // User and password side by side where there is room.
+                    GridLayout {
+                        Layout.fillWidth: true
+                        Layout.topMargin: 6
+                        columns: sheet.width < 480 ? 1 : 2
+                        columnSpacing: 8
+                        rowSpacing: 6
+                        TextField {
+                            objectName: "mqttUserField"
+                            Layout.fillWidth: true
+                            placeholderText: "user name"
+                            inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                            text: model.mqtt_user
+                            color: Theme.primary
+                            onTextEdited: model.mqtt_user = text
+                            onAccepted: focus = false
+                        }
+                        TextField {
+                            objectName: "mqttPasswordField"
+                            Layout.fillWidth: true
+                            placeholderText: model.mqtt_password_placeholder
+                            echoMode: TextInput.Password
+                            inputMethodHints: Qt.ImhHiddenText | Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
+                            text: model.mqtt_password
+                            color: Theme.primary
+                            onTextEdited: model.mqtt_password = text
+                            onAccepted: focus = false
+                        }
+                    }
+                    TextField {
+                        objectName: "mqttCaFileField"
+                        Layout.fillWidth: true
+                        Layout.topMargin: 6
+                        placeholderText: "CA file (optional)"
+                        text: model.mqtt_ca_file
+                        color: Theme.primary
+                        onTextEdited: model.mqtt_ca_file = text
+                        onAccepted: focus = false
+                    }
+                    Text {
+                        objectName: "keyringNote"
+                        visible: text !== ""
+                        text: model.keyring_note
+                        color: Theme.orange
+                        font.pixelSize: Theme.fontFootnote
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                        Layout.topMargin: 4
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        Layout.topMargin: 6
+                        spacing: 8
+                        TextField {
+                            objectName: "mqttBoardField"
+                            Layout.fillWidth: true
+                            placeholderText: "board"
+                            inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                            text: model.mqtt_board
+                            color: Theme.primary
+                            onTextEdited: model.mqtt_board = text
+                            onAccepted: focus = false
+                        }
+                        ComboBox {
+                            id: boardsBox
+                            objectName: "mqttBoardsBox"
+                            Layout.fillWidth: true
+                            focusPolicy: Qt.NoFocus
+                            model: sheet.settings.mqtt_boards
+                            displayText: sheet.settings.mqtt_boards_title
+                            enabled: count > 0
+                            onActivated: index => sheet.settings.pick_mqtt_board(index)
+                            indicator: ComboIndicator { control: boardsBox }
+                            rightPadding: 24
+                        }
+                    }
+                    Text {
+                        objectName: "mqttStatusText"
+                        text: model.mqtt_status
+                        color: model.mqtt_status_colour
+                        font.pixelSize: Theme.fontButton
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                        Layout.topMargin: 4
+                        Layout.bottomMargin: 16
+                    }
+                }
             }
 
             // Status line.
@@ -310,6 +467,13 @@ Popup {
                     objectName: "statusBleLine"
                     visible: model.status_ble !== ""
                     text: model.status_ble
+                    color: Theme.secondary
+                    font.pixelSize: Theme.fontButton
+                }
+                Text {
+                    objectName: "statusMqttLine"
+                    visible: model.status_mqtt !== ""
+                    text: model.status_mqtt
                     color: Theme.secondary
                     font.pixelSize: Theme.fontButton
                 }

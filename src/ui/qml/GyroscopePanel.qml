@@ -33,6 +33,7 @@ ColumnLayout {
         textColour: Theme.primary
         backgroundColour: Theme.clear
         leftPadding: 0
+        enabled: panel.view ? panel.view.commands_available : true
         onActivated: gyro.command("reboot")
     }
 

@@ -204,6 +204,13 @@ ApplicationWindow {
                             color: root.view.status_serial_colour
                             font.pixelSize: Theme.fontToolbar
                         }
+                        Text {
+                            objectName: "statusMqttText"
+                            visible: root.view.show_mqtt_status
+                            text: root.view.status_mqtt
+                            color: root.view.status_mqtt_colour
+                            font.pixelSize: Theme.fontToolbar
+                        }
                     }
                     background: Rectangle { color: connectionButton.down ? Theme.systemFill : Theme.clear; radius: 6 }
                 }
