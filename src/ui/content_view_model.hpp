@@ -108,7 +108,8 @@ class content_view_model_t : public QObject {
     // A capture is being replayed: the panels show its session.
     Q_PROPERTY(bool replaying READ replaying NOTIFY changed)
     // Buttons that would send bytes to a board: off while replaying, where
-    // no board is listening.
+    // no board is listening, and while a watched board's gateway takes no
+    // commands.
     Q_PROPERTY(bool can_send READ can_send NOTIFY changed)
 
 public:
@@ -175,7 +176,7 @@ public:
     QString settings_notice() const { return settings_notice_; }
     capture_view_model_t* capture() const { return capture_.get(); }
     bool replaying() const { return shown_ != session_.get(); }
-    bool can_send() const { return !replaying(); }
+    bool can_send() const { return !replaying() && commands_available(); }
     // True once if the live session was built without connecting (see
     // content_options_t::connect): going live then connects.
     bool take_deferred_connect() { return std::exchange(deferred_connect_, false); }

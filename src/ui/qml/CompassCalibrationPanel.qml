@@ -149,7 +149,6 @@ ColumnLayout {
                     rightPadding: panel.buttonPadding
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
-                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panelModel.command(panel.commands[modelData].command)
                 }
             }

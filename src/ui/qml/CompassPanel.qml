@@ -90,7 +90,6 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
-                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.compass()
                     // A MouseArea rather than a TapHandler: it takes the
                     // right button's press for itself, so the button under
@@ -122,7 +121,6 @@ ColumnLayout {
                     fontSize: panel.fontSize
                     textColour: Theme.link
                     backgroundColour: Theme.secondarySystemBackground
-                    enabled: panel.view ? panel.view.commands_available : true
                     onActivated: panel.heading()
                 }
             }

@@ -33,7 +33,6 @@ ColumnLayout {
         textColour: Theme.primary
         backgroundColour: Theme.clear
         leftPadding: 0
-        enabled: panel.view ? panel.view.commands_available : true
         onActivated: gyro.command("reboot")
     }
 

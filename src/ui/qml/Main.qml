@@ -40,7 +40,7 @@ ApplicationWindow {
 
     Shortcut {
         objectName: "settingsShortcut"
-        enabled: !root.view.show_config && root.view.can_send
+        enabled: !root.view.show_config && !root.view.replaying
         sequence: "Ctrl+,"
         onActivated: root.view.toggle_config()
     }
@@ -140,7 +140,7 @@ ApplicationWindow {
 
                 ToolButton {
                     objectName: "settingsButton"
-                    enabled: root.view.can_send
+                    enabled: !root.view.replaying
                     focusPolicy: Qt.NoFocus
                     hoverEnabled: true
                     implicitWidth: 36
