@@ -93,13 +93,21 @@ link_host_t::link_host_t(const link_options_t& o, std::FILE* err) : o_(o), conso
 #ifdef PLIMSY_CLI_QT
     // Qt Bluetooth and Qt Serial Port deliver their events through Qt's loop.
     if ((o_.ble_name && !o_.simulate) || o_.serial) {
-        qt_ = std::make_unique<qt_host_t>();
+        qt_.reset(new qt_host_t());
         main_ = &qt_->main();
     }
 #endif
 }
 
 link_host_t::~link_host_t() = default;
+
+void qt_host_deleter_t::operator()(qt_host_t* host) const {
+#ifdef PLIMSY_CLI_QT
+    delete host;
+#else
+    (void)host;  // never made without Qt
+#endif
+}
 
 void link_host_t::run() {
 #ifdef PLIMSY_CLI_QT

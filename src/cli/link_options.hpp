@@ -18,6 +18,10 @@
 namespace plimsy {
 
 class qt_host_t;
+// Only a build with Qt has a Qt host to delete (and the code to delete it).
+struct qt_host_deleter_t {
+    void operator()(qt_host_t* host) const;
+};
 
 struct link_options_t {
     std::optional<std::string> host;  // numeric IPv4
@@ -64,7 +68,7 @@ public:
 private:
     link_options_t o_;
     event_loop_t portable_;
-    std::unique_ptr<qt_host_t> qt_;
+    std::unique_ptr<qt_host_t, qt_host_deleter_t> qt_;
     main_queue_t* main_ = &portable_;
     stdout_console_t console_;
 };

@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -205,11 +206,38 @@ struct mqtt_client_t::shared_t {
         }
     }
 
-    // Runs fn on the main thread unless the client has gone by then.
+    // Runs fn on the main thread unless the client has gone by then. Once
+    // the client closes in the background nothing more is posted: the main
+    // queue may be gone before the network thread is. The lock is held only
+    // around the hand-over, never around network work.
+    std::mutex post_mutex;
+    bool detached = false;  // under post_mutex
     void post(std::shared_ptr<shared_t> self, std::function<void(shared_t&)> fn) {
+        std::lock_guard lock(post_mutex);
+        if (detached) return;
         main.post([self = std::move(self), fn = std::move(fn)] {
             if (self->alive) fn(*self);
         });
+    }
+
+    // Stops the network thread, sends DISCONNECT and frees the library's
+    // client: on the main thread, or on a closing thread of its own.
+    void finish() {
+        if (mosq == nullptr) return;
+        if (worker.joinable()) {
+            {
+                std::unique_lock lock(mutex);
+                if (options.linger_seconds > 0)
+                    changed.wait_for(lock, std::chrono::duration<double>(options.linger_seconds),
+                                     [&] { return !accepted || (queue.empty() && inflight.empty()); });
+                stop = true;
+            }
+            changed.notify_all();
+            mosquitto_disconnect(mosq);
+            worker.join();
+        }
+        mosquitto_destroy(mosq);
+        mosq = nullptr;
     }
 
     void report_dropped_on_main() {
@@ -428,24 +456,36 @@ mqtt_client_t::mqtt_client_t(main_queue_t& main, mqtt_options_t options, mqtt_ev
     });
 }
 
+namespace {
+std::atomic<int> closing_clients{0};
+}  // namespace
+
 mqtt_client_t::~mqtt_client_t() {
     auto& s = *shared_;
     s.alive = false;
     if (s.mosq == nullptr) return;
-    if (s.worker.joinable()) {
+    if (s.options.close_in_background && s.worker.joinable()) {
         {
-            std::unique_lock lock(s.mutex);
-            if (s.options.linger_seconds > 0)
-                s.changed.wait_for(lock, std::chrono::duration<double>(s.options.linger_seconds),
-                                   [&] { return !s.accepted || (s.queue.empty() && s.inflight.empty()); });
-            s.stop = true;
+            std::lock_guard lock(s.post_mutex);
+            s.detached = true;
         }
-        s.changed.notify_all();
-        mosquitto_disconnect(s.mosq);
-        s.worker.join();
+        closing_clients.fetch_add(1);
+        std::thread([self = shared_] {
+            self->finish();
+            closing_clients.fetch_sub(1);
+        }).detach();
+        return;
     }
-    mosquitto_destroy(s.mosq);
-    s.mosq = nullptr;
+    s.finish();
+}
+
+bool wait_for_mqtt_closes(double seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (closing_clients.load() > 0) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 void mqtt_client_t::start() {

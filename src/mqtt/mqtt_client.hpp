@@ -69,6 +69,11 @@ struct mqtt_options_t {
     // At destruction: how long to wait for what is queued to be
     // acknowledged before disconnecting (for a last status message).
     double linger_seconds = 0.0;
+    // At destruction: stop and join the network thread on a thread of its
+    // own, so that a window's main thread never waits for the network (a
+    // DISCONNECT can take a second). Nothing reaches the main queue after
+    // the destructor has returned. See wait_for_mqtt_closes().
+    bool close_in_background = false;
 };
 
 struct mqtt_message_t {
@@ -114,7 +119,8 @@ public:
     mqtt_client_t(main_queue_t& main, mqtt_options_t options, mqtt_events_t events);
     // Waits up to options.linger_seconds for queued publications, sends
     // DISCONNECT (so the broker does not publish the will), and joins the
-    // thread.
+    // thread; with options.close_in_background all that happens on a
+    // thread of its own and the destructor returns at once.
     ~mqtt_client_t();
     mqtt_client_t(const mqtt_client_t&) = delete;
     mqtt_client_t& operator=(const mqtt_client_t&) = delete;
@@ -142,5 +148,9 @@ public:
 private:
     std::shared_ptr<shared_t> shared_;
 };
+
+// Waits up to `seconds` for clients closing in the background to finish
+// (at the exit of a program); false if some were still closing.
+bool wait_for_mqtt_closes(double seconds);
 
 }  // namespace plimsy

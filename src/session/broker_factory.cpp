@@ -26,6 +26,9 @@ public:
         o.user = how.user;
         o.password = how.password;
         o.ca_file = how.ca_file;
+        // A watcher has no last word to deliver, and the window must not
+        // wait for the broker when the user switches boards or links.
+        o.close_in_background = true;
         mqtt_events_t e;
         e.connected = [this] { events_.broker_connected(); };
         // The wrapper already speaks the user's words, with the broker's

@@ -16,6 +16,7 @@
 
 #include "capture/capture_file.hpp"
 #include "model/device_model.hpp"
+#include "mqtt/mqtt_client.hpp"
 #include "qt/heap_trim.hpp"
 #include "qt/quit_on_signals.hpp"
 #include "ui/capture_view_model.hpp"
@@ -198,5 +199,9 @@ int main(int argc, char** argv) {
     view.capture()->stop_recording();
     if (!plimsy::wait_for_background_closes(10))
         std::fprintf(stderr, "plimsy_sensors: the recording's file is still being written; its last second may be lost\n");
+    // A broker's client says goodbye on a thread of its own; let it finish
+    // before the process ends under it.
+    view.session().disconnect();
+    (void)plimsy::wait_for_mqtt_closes(3);
     return status;
 }
