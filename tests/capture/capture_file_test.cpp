@@ -13,32 +13,15 @@
 #include "platform/clock.hpp"
 #include "platform/manual_main_queue.hpp"
 
+#include "common/temp_files.hpp"
+
 using namespace plimsy;
 namespace fs = std::filesystem;
+using plimsy::test_files::slurp;
+using plimsy::test_files::spit;
+using plimsy::test_files::temp_dir_t;
 
 namespace {
-
-struct temp_dir_t {
-    fs::path path;
-    temp_dir_t() {
-        std::string tmpl = (fs::temp_directory_path() / "capture_file_XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~temp_dir_t() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-void spit(const fs::path& p, std::string_view bytes) {
-    std::ofstream f(p, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Lines like a capture's: a header, then rx entries with moving values.
 std::vector<std::string> capture_lines(int n, unsigned seed = 1) {

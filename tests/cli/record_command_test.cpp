@@ -26,27 +26,15 @@
 #include "transport/line_reassembler.hpp"
 #include "transport/test_server.hpp"
 
+#include "common/temp_files.hpp"
+
 using namespace plimsy;
 namespace fs = std::filesystem;
+using plimsy::test_files::slurp;
+using plimsy::test_files::spit;
+using plimsy::test_files::temp_dir_t;
 
 namespace {
-
-struct temp_dir_t {
-    fs::path path;
-    temp_dir_t() {
-        std::string tmpl = (fs::temp_directory_path() / "record_cli_XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~temp_dir_t() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
 
 // plimsy-cli with its standard output and error in files.
 struct child_t {

@@ -17,22 +17,15 @@
 #include "sim/simulated_peripheral.hpp"
 #include "transport/test_server.hpp"
 
+#include "common/temp_files.hpp"
+
 using namespace plimsy;
 namespace fs = std::filesystem;
+using plimsy::test_files::slurp;
+using plimsy::test_files::spit;
+using plimsy::test_files::temp_dir_t;
 
 namespace {
-
-struct temp_dir_t {
-    fs::path path;
-    temp_dir_t() {
-        std::string tmpl = (fs::temp_directory_path() / "recorder_XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~temp_dir_t() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 
 // Sees the same chunks as the recorder, to compare with the file.
 struct bytes_tap_t : session_tap_t {
