@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -296,4 +297,14 @@ private:
     std::unique_ptr<mqtt_client_t> client_;
 };
 
+}  // namespace plimsy::test
+
+// Every broker test starts with this: without the program there is nothing
+// to test against, and the skip says what to install.
+#define REQUIRE_MOSQUITTO()                                                                    \
+    if (!::plimsy::test::have_mosquitto())                                                      \
+    GTEST_SKIP() << ::plimsy::test::mosquitto_binary << " is not installed (Debian package mosquitto)"
+
+namespace plimsy::test {
+inline bool has(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 }  // namespace plimsy::test

@@ -13,9 +13,6 @@ namespace {
 using test::broker_t;
 using test::listener_t;
 
-#define REQUIRE_MOSQUITTO() \
-    if (!test::have_mosquitto()) GTEST_SKIP() << test::mosquitto_binary << " is not installed (Debian package mosquitto)"
-
 TEST(MqttUrl, ReadsBothSchemesAndRefusesTheRest) {
     std::string error;
     auto u = parse_mqtt_url("mqtt://127.0.0.1", error);

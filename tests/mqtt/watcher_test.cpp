@@ -23,10 +23,7 @@ using test::broker_t;
 using test::listener_t;
 using test::process_t;
 
-#define REQUIRE_MOSQUITTO() \
-    if (!test::have_mosquitto()) GTEST_SKIP() << test::mosquitto_binary << " is not installed (Debian package mosquitto)"
-
-bool has(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+using test::has;
 
 // A session on a manual clock and a manual main queue, which the MQTT
 // client's thread posts to; the test pumps it.
